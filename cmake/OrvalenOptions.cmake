@@ -1,0 +1,37 @@
+# Build switches shared by every folder.
+#
+#   ORVALEN_SANITIZE  host build: targets passed to orvalen_sanitize() get ASan + UBSan.
+#   ORVALEN_FUZZ      build the libFuzzer targets in fuzz/ (needs clang).
+#   ORVALEN_BENCH     build the benchmarks in bench/ (meant for a Release build).
+#   ORVALEN_TESTS     build the tests in tests/.
+#   ORVALEN_WINE      windows build: register the tests that run under Wine on the virtual desk.
+
+option(ORVALEN_SANITIZE "Instrument host targets with AddressSanitizer and UBSan" OFF)
+option(ORVALEN_FUZZ "Build the libFuzzer targets (clang only)" OFF)
+option(ORVALEN_BENCH "Build the benchmarks" OFF)
+option(ORVALEN_TESTS "Build the tests" ON)
+option(ORVALEN_WINE "Run the Windows-side tests under Wine" ON)
+
+set(ORVALEN_IS_WINDOWS_BUILD ${WIN32})
+
+if(NOT MSVC)
+  add_compile_options(-Wall -Wextra)
+endif()
+
+# Adds AddressSanitizer and UndefinedBehaviorSanitizer to a host target when the build asks for it.
+# Applied per target (not globally) so that one ThreadSanitizer test can live in the same build.
+function(orvalen_sanitize target)
+  if(ORVALEN_SANITIZE AND NOT WIN32)
+    target_compile_options(${target} PRIVATE -fsanitize=address,undefined -fno-omit-frame-pointer
+                                             -fno-sanitize-recover=undefined)
+    target_link_options(${target} PRIVATE -fsanitize=address,undefined)
+  endif()
+endfunction()
+
+# Windows binaries are linked fully static: with the posix MinGW toolchain anything less still
+# imports libwinpthread-1.dll, which Wine cannot find beside the exe.
+function(orvalen_windows_binary target)
+  if(WIN32 AND NOT MSVC)
+    target_link_options(${target} PRIVATE -static)
+  endif()
+endfunction()
