@@ -1,0 +1,136 @@
+// The two kiosk layouts: span over all monitors and fit to the preferred monitor, both applied as a
+// borderless topmost popup by ApplyBounds. The arithmetic is in window/display_geometry.
+#include <utility>
+#include <vector>
+
+#include "window/display_geometry.h"
+#include "window/win32_window.h"
+#include "window/win32_window_constants.h"
+
+namespace {
+
+display_geometry::Rect ToGeometry(const RECT& r) {
+  return display_geometry::Rect{r.left, r.top, r.right, r.bottom};
+}
+
+RECT ToWin32(const display_geometry::Rect& r) { return RECT{r.left, r.top, r.right, r.bottom}; }
+
+std::vector<display_geometry::Rect> ToGeometry(const std::vector<RECT>& rects) {
+  std::vector<display_geometry::Rect> out;
+  out.reserve(rects.size());
+  for (const RECT& r : rects) out.push_back(ToGeometry(r));
+  return out;
+}
+
+BOOL CALLBACK CollectMonitor(HMONITOR monitor, HDC, LPRECT, LPARAM data) {
+  MONITORINFO info{};
+  info.cbSize = sizeof(MONITORINFO);
+  if (GetMonitorInfoW(monitor, &info)) reinterpret_cast<std::vector<RECT>*>(data)->push_back(info.rcMonitor);
+  return TRUE;
+}
+
+// Holds layout_busy for the whole of one layout operation, also on early returns.
+class BusyScope {
+ public:
+  explicit BusyScope(bool& busy) : busy_(busy) { busy_ = true; }
+  ~BusyScope() { busy_ = false; }
+  BusyScope(const BusyScope&) = delete;
+  BusyScope& operator=(const BusyScope&) = delete;
+
+ private:
+  bool& busy_;
+};
+
+}  // namespace
+
+std::vector<RECT> Win32Window::CollectMonitorRects() {
+  std::vector<RECT> monitors;
+  EnumDisplayMonitors(nullptr, nullptr, CollectMonitor, reinterpret_cast<LPARAM>(&monitors));
+  return monitors;
+}
+
+bool Win32Window::MonitorRectLess(const RECT& a, const RECT& b) {
+  return display_geometry::MonitorRectLess(ToGeometry(a), ToGeometry(b));
+}
+
+void Win32Window::FitPreferredDisplay() {
+  if (top_window == nullptr || windowed_mode) return;
+  if (layout_busy) {
+    ReportDisplayEvent("skip reentrant fit");
+    return;
+  }
+  BusyScope busy(layout_busy);
+  UnregisterHotKeys();
+  span_active = false;
+  fit_active = true;
+
+  std::vector<display_geometry::Rect> monitors = ToGeometry(CollectMonitorRects());
+  if (monitors.empty()) {
+    ReportDisplayEvent("skip fit: no monitors");
+    return;
+  }
+  display_geometry::SortMonitors(monitors);
+  const std::size_t index = display_geometry::PreferredMonitorIndex(monitors.size());
+  ReportDisplayEvent(display_geometry::FitMonitorsLine(monitors.size(), index).c_str());
+  ApplyBounds(ToWin32(monitors[index]), "fit");
+}
+
+void Win32Window::SpanAllDisplays() {
+  if (top_window == nullptr || windowed_mode) return;
+  if (layout_busy) {
+    ReportDisplayEvent("skip reentrant span");
+    return;
+  }
+  BusyScope busy(layout_busy);
+  UnregisterHotKeys();
+  span_active = true;
+  fit_active = false;
+
+  const std::vector<display_geometry::Rect> monitors = ToGeometry(CollectMonitorRects());
+  display_geometry::Rect bounds = display_geometry::UnionOfMonitors(monitors);
+  if (display_geometry::Width(bounds) <= 0 || display_geometry::Height(bounds) <= 0) {
+    bounds = display_geometry::VirtualScreenRect(
+        GetSystemMetrics(SM_XVIRTUALSCREEN), GetSystemMetrics(SM_YVIRTUALSCREEN),
+        GetSystemMetrics(SM_CXVIRTUALSCREEN), GetSystemMetrics(SM_CYVIRTUALSCREEN));
+  }
+  if (display_geometry::Width(bounds) <= 0 || display_geometry::Height(bounds) <= 0) {
+    ReportDisplayEvent("skip span: invalid bounds");
+    return;
+  }
+  ReportDisplayEvent(display_geometry::SpanMonitorsLine(monitors.size()).c_str());
+  ApplyBounds(ToWin32(bounds), "span");
+}
+
+bool Win32Window::ApplyBounds(const RECT& target, const char* layout_name) {
+  if (top_window == nullptr) return false;
+  const display_geometry::Rect wanted = ToGeometry(target);
+  // An extent beyond 32 bits cannot be a window size; it is refused like an empty one.
+  if (!display_geometry::HasUsableExtent(wanted)) {
+    ReportDisplayEvent(display_geometry::SkipInvalidBoundsLine(layout_name, wanted).c_str());
+    return false;
+  }
+  const int width = static_cast<int>(display_geometry::Width(wanted));
+  const int height = static_cast<int>(display_geometry::Height(wanted));
+
+  RECT current{};
+  GetWindowRect(top_window, &current);
+  const LONG_PTR style = GetWindowLongPtrW(top_window, GWL_STYLE);
+  const LONG_PTR ex_style = GetWindowLongPtrW(top_window, GWL_EXSTYLE);
+  // A framed or non-topmost window (windowed mode, or as created) never counts as unchanged.
+  if ((style & WS_POPUP) != 0 && (ex_style & WS_EX_TOPMOST) != 0 && ToGeometry(current) == wanted) {
+    ReportDisplayEvent(display_geometry::SkipUnchangedLine(layout_name, wanted).c_str());
+    return false;
+  }
+
+  SetWindowLongPtrW(top_window, GWL_STYLE, kKioskStyle);
+  SetWindowLongPtrW(top_window, GWL_EXSTYLE, kAppWindowExStyle);
+  // Asked after the style change: WS_VISIBLE in the new style makes a hidden window count as
+  // visible, so SWP_SHOWWINDOW is added only for a window that Win32 still reports hidden.
+  const bool visible = IsWindowVisible(top_window) != FALSE;
+  UINT flags = SWP_NOACTIVATE | SWP_FRAMECHANGED;
+  if (!visible) flags |= SWP_SHOWWINDOW;
+  SetWindowPos(top_window, HWND_TOPMOST, target.left, target.top, width, height, flags);
+  FillClientAreaWithContent();
+  ReportDisplayEvent(display_geometry::AppliedLine(layout_name, wanted).c_str());
+  return true;
+}

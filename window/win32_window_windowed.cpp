@@ -1,0 +1,95 @@
+// Windowed mode with its hot-keys, and the debounced resync of the kiosk layouts.
+#include <optional>
+#include <vector>
+
+#include "window/display_geometry.h"
+#include "window/win32_window.h"
+#include "window/win32_window_constants.h"
+
+namespace {
+
+display_geometry::Rect ToGeometry(const RECT& r) {
+  return display_geometry::Rect{r.left, r.top, r.right, r.bottom};
+}
+
+}  // namespace
+
+void Win32Window::EnterWindowedMode() {
+  if (top_window == nullptr) return;
+  resync_follow_ups = 0;
+  KillTimer(top_window, kResyncTimerId);
+  span_active = false;
+  fit_active = false;
+  windowed_mode = true;
+
+  RECT window{};
+  GetWindowRect(top_window, &window);
+  const display_geometry::Point centre = display_geometry::CentreOf(ToGeometry(window));
+  const HMONITOR monitor = MonitorFromPoint(POINT{centre.x, centre.y}, MONITOR_DEFAULTTONEAREST);
+  MONITORINFO info{};
+  info.cbSize = sizeof(MONITORINFO);
+  const display_geometry::Point origin =
+      GetMonitorInfoW(monitor, &info)
+          ? display_geometry::CentreInArea(ToGeometry(info.rcWork), kWindowedWidth, kWindowedHeight)
+          : display_geometry::CentreOnScreen(GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN),
+                                             kWindowedWidth, kWindowedHeight);
+
+  SetWindowLongPtrW(top_window, GWL_STYLE, kWindowedStyle);
+  SetWindowLongPtrW(top_window, GWL_EXSTYLE, kAppWindowExStyle);
+  SetWindowPos(top_window, HWND_NOTOPMOST, origin.x, origin.y, kWindowedWidth, kWindowedHeight,
+               SWP_FRAMECHANGED | SWP_SHOWWINDOW);
+  FillClientAreaWithContent();
+  RegisterHotKey(top_window, kHotKeyPrevious, kHotKeyModifiers, VK_LEFT);
+  RegisterHotKey(top_window, kHotKeyNext, kHotKeyModifiers, VK_RIGHT);
+}
+
+void Win32Window::ExitWindowedMode() {
+  if (top_window == nullptr) return;
+  UnregisterHotKeys();
+  windowed_mode = false;
+}
+
+bool Win32Window::IsKioskLayoutActive() const { return !windowed_mode && (span_active || fit_active); }
+
+void Win32Window::MoveToAdjacentMonitor(bool next) {
+  if (top_window == nullptr || !windowed_mode) return;
+  RECT window{};
+  if (!GetWindowRect(top_window, &window)) return;
+
+  std::vector<display_geometry::Rect> monitors;
+  for (const RECT& r : CollectMonitorRects()) monitors.push_back(ToGeometry(r));
+  display_geometry::SortMonitors(monitors);
+  const display_geometry::Rect current = ToGeometry(window);
+  const std::optional<display_geometry::Point> target =
+      display_geometry::AdjacentMonitorPosition(current, monitors, next);
+  if (!target) return;
+  SetWindowPos(top_window, nullptr, target->x, target->y, window.right - window.left,
+               window.bottom - window.top, SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void Win32Window::ScheduleResync(const char* event_name) {
+  ReportDisplayEvent(event_name);
+  if (top_window == nullptr || windowed_mode || !(span_active || fit_active)) return;
+  resync_follow_ups = kResyncFollowUpsPerEvent;
+  // Re-arming a pending timer id replaces it: a burst of events yields one tick after the last.
+  SetTimer(top_window, kResyncTimerId, kResyncFirstDelayMs, nullptr);
+  ReportDisplayEvent("debounced resync scheduled");
+}
+
+LRESULT Win32Window::ResyncTick(HWND hwnd) {
+  KillTimer(hwnd, kResyncTimerId);
+  ReportDisplayEvent("resync timer fire");
+  if (span_active) {
+    SpanAllDisplays();
+  } else if (fit_active) {
+    FitPreferredDisplay();
+  }
+  // A layout that moved the window to a monitor of another DPI has re-armed the 450 ms timer through
+  // WM_DPICHANGED inside the call above; the follow-up below replaces it with the 300 ms one.
+  if (resync_follow_ups > 0) {
+    --resync_follow_ups;
+    SetTimer(top_window, kResyncTimerId, kResyncFollowUpDelayMs, nullptr);
+    ReportDisplayEvent("resync follow-up scheduled");
+  }
+  return 0;
+}
