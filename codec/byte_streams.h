@@ -1,0 +1,88 @@
+// Byte streams under the standard serializer: abstract reader and writer, and the two
+// implementations over a borrowed byte range and over a caller-owned growable vector.
+//
+// Alignment is counted from the first byte of the whole buffer (the reader's position, the
+// writer's vector length), never from the start of the value being read or written.
+#ifndef ORVALEN_CODEC_BYTE_STREAMS_H_
+#define ORVALEN_CODEC_BYTE_STREAMS_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <limits>
+#include <vector>
+
+#include "codec/read_limits.h"
+
+namespace flutter {
+
+class ByteStreamReader {
+ public:
+  // Returned by RemainingBytes() by readers that cannot tell how much input is left.
+  static constexpr size_t kUnknownRemaining = std::numeric_limits<size_t>::max();
+
+  virtual ~ByteStreamReader() = default;
+  // The next byte; on failure one diagnostic line and 0.
+  virtual uint8_t ReadByte() = 0;
+  // Copies `count` bytes into `destination`; on failure one diagnostic line and `destination`
+  // keeps what it held.
+  virtual void ReadBytes(uint8_t* destination, size_t count) = 0;
+  // Moves forward to the next multiple of `alignment` (no bounds check; the next read fails).
+  virtual void SkipToAlignment(uint8_t alignment) = 0;
+
+  // How many bytes can still be read, or kUnknownRemaining. The serializer uses it to refuse
+  // announcements that a hostile message cannot back; readers that do not know get no refusals.
+  virtual size_t RemainingBytes() const { return kUnknownRemaining; }
+
+  // Per-message decoding limits (depth, fabricated storage). One reader decodes one message, so
+  // every value read from it shares these.
+  ReadLimits& limits() { return limits_; }
+
+ private:
+  ReadLimits limits_;
+};
+
+class ByteStreamWriter {
+ public:
+  virtual ~ByteStreamWriter() = default;
+  virtual void WriteByte(uint8_t byte) = 0;
+  virtual void WriteBytes(const uint8_t* source, size_t count) = 0;
+  // Appends zero bytes up to the next multiple of `alignment`.
+  virtual void PadToAlignment(uint8_t alignment) = 0;
+};
+
+// Reads from a byte range that the caller keeps alive while reading.
+class ByteBufferStreamReader : public ByteStreamReader {
+ public:
+  ByteBufferStreamReader(const uint8_t* data, size_t size) : data_(data), size_(size) {}
+
+  uint8_t ReadByte() override;
+  void ReadBytes(uint8_t* destination, size_t count) override;
+  void SkipToAlignment(uint8_t alignment) override;
+  size_t RemainingBytes() const override;
+
+  // Index of the next byte to read; may lie beyond size() after SkipToAlignment.
+  size_t position() const { return position_; }
+  size_t size() const { return size_; }
+
+ private:
+  const uint8_t* data_;
+  size_t size_;
+  size_t position_ = 0;
+};
+
+// Appends to a vector that the caller owns and keeps alive while writing.
+class ByteBufferStreamWriter : public ByteStreamWriter {
+ public:
+  explicit ByteBufferStreamWriter(std::vector<uint8_t>* buffer) : buffer_(buffer) {}
+
+  void WriteByte(uint8_t byte) override;
+  void WriteBytes(const uint8_t* source, size_t count) override;
+  void PadToAlignment(uint8_t alignment) override;
+
+ private:
+  std::vector<uint8_t>* buffer_;
+};
+
+}  // namespace flutter
+
+#endif  // ORVALEN_CODEC_BYTE_STREAMS_H_

@@ -1,0 +1,130 @@
+// EncodableValue: the one value type carried by platform channels.
+//
+// A tagged union of fourteen alternatives. The alternative's index is part of the wire contract:
+// the serializer switches on it, and the total order below compares indices first, so the
+// alternatives must stay in exactly this order (the float array is last, after the custom value).
+//
+// Order (operator<): lower alternative index first; within an alternative:
+//   - bool: false < true; integers: signed; strings and byte arrays: bytewise, unsigned, then
+//     shorter first; typed arrays, lists: element by element, then shorter first;
+//   - maps: entries pairwise in each map's own order (key, then value), then fewer entries first;
+//   - custom values: by the address of the CustomEncodableValue object.
+//   - doubles (alone or inside double/float arrays): IEEE less-than, except that every NaN is one
+//     key that sorts after every other double. Plain IEEE less-than leaves NaN unordered, which
+//     breaks std::map's strict weak order and lets a hostile message corrupt a map; 0.0 and -0.0
+//     remain one key.
+// Two values are "the same key" when neither is less than the other; operator== is exactly that
+// equivalence (so NaN == NaN here, and 0.0 == -0.0).
+//
+// Typed access uses std::get / std::holds_alternative / index() of the std::variant base; asking
+// for an alternative that is not held throws std::bad_variant_access.
+#ifndef ORVALEN_CODEC_ENCODABLE_VALUE_H_
+#define ORVALEN_CODEC_ENCODABLE_VALUE_H_
+
+#include <any>
+#include <compare>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <string>
+#include <typeinfo>
+#include <utility>
+#include <variant>
+#include <vector>
+
+namespace flutter {
+
+class EncodableValue;
+
+using EncodableList = std::vector<EncodableValue>;
+using EncodableMap = std::map<EncodableValue, EncodableValue>;
+
+// An object of any copyable type, carried type-erased with its run-time type identity. The
+// standard serializer cannot write it (it goes on the wire as null, with a diagnostic line); a
+// derived serializer can recognise its own types through type() and std::any_cast.
+class CustomEncodableValue {
+ public:
+  template <typename T>
+  explicit CustomEncodableValue(T value) : value_(std::move(value)) {}
+
+  CustomEncodableValue(const CustomEncodableValue&) = default;
+  CustomEncodableValue(CustomEncodableValue&&) = default;
+  CustomEncodableValue& operator=(const CustomEncodableValue&) = default;
+  CustomEncodableValue& operator=(CustomEncodableValue&&) = default;
+  ~CustomEncodableValue() = default;
+
+  const std::any& value() const { return value_; }
+  const std::type_info& type() const { return value_.type(); }
+
+  // Identity order: a custom value is the same key only as itself.
+  friend bool operator<(const CustomEncodableValue& a, const CustomEncodableValue& b) {
+    return std::less<const CustomEncodableValue*>()(&a, &b);
+  }
+  friend bool operator==(const CustomEncodableValue& a, const CustomEncodableValue& b) {
+    return &a == &b;
+  }
+
+ private:
+  std::any value_;
+};
+
+namespace internal {
+using EncodableValueVariant = std::variant<std::monostate,            // 0  null
+                                           bool,                      // 1
+                                           int32_t,                   // 2
+                                           int64_t,                   // 3
+                                           double,                    // 4
+                                           std::string,               // 5
+                                           std::vector<uint8_t>,      // 6
+                                           std::vector<int32_t>,      // 7
+                                           std::vector<int64_t>,      // 8
+                                           std::vector<double>,       // 9
+                                           EncodableList,             // 10
+                                           EncodableMap,              // 11
+                                           CustomEncodableValue,      // 12
+                                           std::vector<float>>;       // 13
+}  // namespace internal
+
+class EncodableValue : public internal::EncodableValueVariant {
+ public:
+  using super = internal::EncodableValueVariant;
+  using super::super;
+  using super::operator=;
+
+  EncodableValue() = default;
+  // Without this a string literal would convert to bool.
+  explicit EncodableValue(const char* string) : super(std::string(string)) {}
+  EncodableValue& operator=(const char* string) {
+    super::operator=(std::string(string));
+    return *this;
+  }
+
+  EncodableValue(const EncodableValue&) = default;
+  EncodableValue(EncodableValue&&) = default;
+  EncodableValue& operator=(const EncodableValue&) = default;
+  EncodableValue& operator=(EncodableValue&&) = default;
+  ~EncodableValue() = default;
+
+  bool IsNull() const { return std::holds_alternative<std::monostate>(*this); }
+
+  friend bool operator<(const EncodableValue& a, const EncodableValue& b);
+  // The same order as a three-way comparison. Declaring it also matters to C++20 overload
+  // resolution: without a non-template <=> of our own, GCC checks std::variant's constrained
+  // <=> for every `a < b`, whose constraint recurses through std::vector<EncodableValue> into
+  // itself and fails to compile.
+  friend std::weak_ordering operator<=>(const EncodableValue& a, const EncodableValue& b) {
+    if (a < b) return std::weak_ordering::less;
+    if (b < a) return std::weak_ordering::greater;
+    return std::weak_ordering::equivalent;
+  }
+  friend bool operator==(const EncodableValue& a, const EncodableValue& b) {
+    return !(a < b) && !(b < a);
+  }
+};
+
+// The order used for doubles wherever they appear in a key (see the header comment).
+bool EncodableDoubleLess(double a, double b);
+
+}  // namespace flutter
+
+#endif  // ORVALEN_CODEC_ENCODABLE_VALUE_H_

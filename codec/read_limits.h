@@ -1,0 +1,37 @@
+// Bounds on what one message may make the decoder build, so that a malformed or hostile message
+// cannot take unbounded memory, time or stack.
+//
+// A well-formed message never comes near them: every list element, map entry and string or
+// array byte it announces is backed by bytes of the message itself. A short message may still
+// announce up to 65,536 elements or bytes per value that it does not hold (they are decoded as
+// zeros and nulls, each missing read reported); the allowances below let one such value of any
+// kind through unchanged, and refuse the excess when a message keeps announcing more.
+#ifndef ORVALEN_CODEC_READ_LIMITS_H_
+#define ORVALEN_CODEC_READ_LIMITS_H_
+
+#include <cstddef>
+#include <cstdint>
+
+namespace flutter {
+
+struct ReadLimits {
+  // Deepest list/map nesting accepted from the wire; deeper values are refused. 128 levels keep
+  // recursive reading, comparing and destroying far inside a 1 MB Windows main-thread stack.
+  static constexpr int kMaxDepth = 128;
+  // An announcement up to this size is always treated as the format says, even when the
+  // message is too short to hold it.
+  static constexpr uint32_t kTrustedAnnouncement = 65536;
+  // Budget beyond the message's own size: list elements plus map entries ...
+  static constexpr uint64_t kElementAllowance = 65536;
+  // ... and bytes of string and typed-array bodies (one 65,536-element int64 array).
+  static constexpr uint64_t kByteAllowance = 65536 * 8;
+
+  bool started = false;        // budgets below are set from the first value read
+  int depth = 0;               // current list/map nesting
+  uint64_t element_budget = 0;  // remaining list elements + map entries
+  uint64_t byte_budget = 0;     // remaining string/array body bytes
+};
+
+}  // namespace flutter
+
+#endif  // ORVALEN_CODEC_READ_LIMITS_H_

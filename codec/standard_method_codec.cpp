@@ -1,0 +1,108 @@
+#include "codec/standard_method_codec.h"
+
+#include <iostream>
+#include <map>
+#include <mutex>
+#include <string>
+#include <utility>
+
+namespace flutter {
+
+namespace {
+
+constexpr uint8_t kSuccessFlag = 0;
+constexpr uint8_t kErrorFlag = 1;
+
+}  // namespace
+
+const StandardMethodCodec& StandardMethodCodec::SharedInstance(
+    const StandardCodecSerializer* serializer) {
+  if (serializer == nullptr) serializer = &StandardCodecSerializer::SharedInstance();
+  // Never destroyed: references handed out must stay valid through static destruction, when
+  // channels of other static objects may still encode their last messages.
+  static std::mutex* const lock = new std::mutex();
+  static auto* const registry =
+      new std::map<const StandardCodecSerializer*, std::unique_ptr<StandardMethodCodec>>();
+  // Held for lookups too (not only creation): it costs nothing here and makes the registry safe
+  // to use from any thread.
+  std::lock_guard<std::mutex> guard(*lock);
+  auto found = registry->find(serializer);
+  if (found == registry->end()) {
+    found = registry
+                ->emplace(serializer,
+                          std::unique_ptr<StandardMethodCodec>(new StandardMethodCodec(serializer)))
+                .first;
+  }
+  return *found->second;
+}
+
+std::unique_ptr<MethodCall<EncodableValue>> StandardMethodCodec::DecodeCall(
+    const uint8_t* message, size_t message_size) const {
+  ByteBufferStreamReader stream(message, message_size);
+  EncodableValue name = serializer_->ReadValue(&stream);
+  if (!std::holds_alternative<std::string>(name)) {
+    std::cerr << "Invalid method call; method name is not a string." << std::endl;
+    return nullptr;
+  }
+  // Read even when the message ends after the name: a missing argument is null, with the
+  // reader's own diagnostic line.
+  auto arguments = std::make_unique<EncodableValue>(serializer_->ReadValue(&stream));
+  return std::make_unique<MethodCall<EncodableValue>>(std::get<std::string>(name),
+                                                      std::move(arguments));
+}
+
+std::unique_ptr<std::vector<uint8_t>> StandardMethodCodec::EncodeCall(
+    const MethodCall<EncodableValue>& call) const {
+  auto bytes = std::make_unique<std::vector<uint8_t>>();
+  ByteBufferStreamWriter stream(bytes.get());
+  serializer_->WriteValue(EncodableValue(call.method_name()), &stream);
+  serializer_->WriteValue(call.arguments() ? *call.arguments() : EncodableValue(), &stream);
+  return bytes;
+}
+
+std::unique_ptr<std::vector<uint8_t>> StandardMethodCodec::EncodeSuccess(
+    const EncodableValue* result) const {
+  auto bytes = std::make_unique<std::vector<uint8_t>>();
+  ByteBufferStreamWriter stream(bytes.get());
+  stream.WriteByte(kSuccessFlag);
+  serializer_->WriteValue(result ? *result : EncodableValue(), &stream);
+  return bytes;
+}
+
+std::unique_ptr<std::vector<uint8_t>> StandardMethodCodec::EncodeError(
+    const std::string& code, const std::string& message, const EncodableValue* details) const {
+  auto bytes = std::make_unique<std::vector<uint8_t>>();
+  ByteBufferStreamWriter stream(bytes.get());
+  stream.WriteByte(kErrorFlag);
+  serializer_->WriteValue(EncodableValue(code), &stream);
+  serializer_->WriteValue(message.empty() ? EncodableValue() : EncodableValue(message), &stream);
+  serializer_->WriteValue(details ? *details : EncodableValue(), &stream);
+  return bytes;
+}
+
+bool StandardMethodCodec::DecodeReply(const uint8_t* reply, size_t reply_size,
+                                      MethodResult<EncodableValue>* result) const {
+  ByteBufferStreamReader stream(reply, reply_size);
+  const uint8_t flag = stream.ReadByte();
+  if (flag == kSuccessFlag) {
+    EncodableValue value = serializer_->ReadValue(&stream);
+    result->Success(value.IsNull() ? nullptr : &value);
+    return true;
+  }
+  if (flag != kErrorFlag) return false;
+
+  // All three are read before any is examined.
+  EncodableValue code = serializer_->ReadValue(&stream);
+  EncodableValue message = serializer_->ReadValue(&stream);
+  EncodableValue details = serializer_->ReadValue(&stream);
+  // A wrong-kind code or message would otherwise throw bad_variant_access out of the channel's
+  // reply callback; the caller reports an unrecognised envelope instead.
+  if (!std::holds_alternative<std::string>(code)) return false;
+  if (!message.IsNull() && !std::holds_alternative<std::string>(message)) return false;
+  result->Error(std::get<std::string>(code),
+                message.IsNull() ? std::string() : std::get<std::string>(message),
+                details.IsNull() ? nullptr : &details);
+  return true;
+}
+
+}  // namespace flutter

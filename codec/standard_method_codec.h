@@ -1,0 +1,56 @@
+// StandardMethodCodec: method calls and reply envelopes in the standard channel encoding.
+//
+//   call:    name as a string value, then the arguments as a value (null byte when absent)
+//   success: 00, then the result as a value (null byte when absent)
+//   error:   01, code as a string value, message as a string value (null byte when empty),
+//            then details as a value (null byte when absent)
+// Alignment inside each message counts from its first byte.
+//
+// Codecs are made only through SharedInstance and live for the whole process, so a reference to
+// one never dangles.
+#ifndef ORVALEN_CODEC_STANDARD_METHOD_CODEC_H_
+#define ORVALEN_CODEC_STANDARD_METHOD_CODEC_H_
+
+#include <memory>
+
+#include "codec/encodable_value.h"
+#include "codec/method_codec.h"
+#include "codec/standard_codec_serializer.h"
+
+namespace flutter {
+
+class StandardMethodCodec : public MethodCodec<EncodableValue> {
+ public:
+  // The codec bound to `serializer` (null: the shared StandardCodecSerializer); the first request
+  // for a serializer creates it, later ones return the same object. The caller keeps a custom
+  // serializer alive for as long as the codec is used.
+  static const StandardMethodCodec& SharedInstance(
+      const StandardCodecSerializer* serializer = nullptr);
+
+  ~StandardMethodCodec() override = default;
+
+  const StandardCodecSerializer& serializer() const { return *serializer_; }
+
+  std::unique_ptr<MethodCall<EncodableValue>> DecodeCall(const uint8_t* message,
+                                                         size_t message_size) const override;
+  std::unique_ptr<std::vector<uint8_t>> EncodeCall(
+      const MethodCall<EncodableValue>& call) const override;
+  std::unique_ptr<std::vector<uint8_t>> EncodeSuccess(const EncodableValue* result) const override;
+  std::unique_ptr<std::vector<uint8_t>> EncodeError(const std::string& code,
+                                                    const std::string& message,
+                                                    const EncodableValue* details) const override;
+  // An error envelope whose code is not a string, or whose message is neither a string nor null,
+  // is not recognised: false, nothing delivered.
+  bool DecodeReply(const uint8_t* reply, size_t reply_size,
+                   MethodResult<EncodableValue>* result) const override;
+
+ private:
+  explicit StandardMethodCodec(const StandardCodecSerializer* serializer)
+      : serializer_(serializer) {}
+
+  const StandardCodecSerializer* serializer_;
+};
+
+}  // namespace flutter
+
+#endif  // ORVALEN_CODEC_STANDARD_METHOD_CODEC_H_
