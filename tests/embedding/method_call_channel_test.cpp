@@ -1,0 +1,270 @@
+// MethodCallChannel and EngineMethodResult with the standard codec, against the stand-in engine.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "codec/encodable_value.h"
+#include "codec/method_result.h"
+#include "codec/standard_method_codec.h"
+#include "embedding/flutter_engine.h"
+#include "embedding/method_call_channel.h"
+#include "shell/engine_project.h"
+#include "tests/embedding/standin_fixture.h"
+
+namespace embedding_test {
+namespace {
+
+using flutter::EncodableValue;
+using standin::DeliverOutcome;
+using standin::EventKind;
+using Channel = flutter::MethodCallChannel<EncodableValue>;
+using Result = flutter::MethodResult<EncodableValue>;
+
+constexpr char kChannel[] = "com.example/test";
+constexpr char kDuplicateResult[] =
+    "Error: Only one of Success, Error, or NotImplemented can be called, and it can be called "
+    "exactly once. Ignoring duplicate result.\n";
+constexpr char kLeak[] = "Warning: Failed to respond to a message. This is a memory leak.\n";
+
+// The call "foo" without arguments, as the standard codec writes it.
+const std::vector<uint8_t> kFooCall{0x07, 0x03, 0x66, 0x6F, 0x6F, 0x00};
+
+// Records what a result was told, and whether it still exists.
+class RecordingResult : public Result {
+ public:
+  struct Log {
+    std::vector<std::string> calls;
+    bool destroyed = false;
+  };
+  explicit RecordingResult(std::shared_ptr<Log> log) : log_(std::move(log)) {}
+  ~RecordingResult() override { log_->destroyed = true; }
+
+  void Success(const EncodableValue* result) override {
+    log_->calls.push_back(result ? "success " + Describe(*result) : "success");
+  }
+  void Error(const std::string& code, const std::string& message,
+             const EncodableValue* details) override {
+    log_->calls.push_back("error " + code + "/" + message + (details ? " " + Describe(*details) : ""));
+  }
+  void NotImplemented() override { log_->calls.push_back("not-implemented"); }
+
+ private:
+  static std::string Describe(const EncodableValue& value) {
+    if (const auto* i = std::get_if<int32_t>(&value)) return std::to_string(*i);
+    if (const auto* s = std::get_if<std::string>(&value)) return "'" + *s + "'";
+    return "?";
+  }
+  std::shared_ptr<Log> log_;
+};
+
+class MethodCallChannelTest : public StandinTest {
+ protected:
+  void SetUp() override {
+    StandinTest::SetUp();
+    engine_ = std::make_unique<flutter::FlutterEngine>(EngineProject(L"data"));
+    channel_ = std::make_unique<Channel>(&engine_->GetMessenger(), kChannel,
+                                         &flutter::StandardMethodCodec::SharedInstance());
+  }
+  void TearDown() override {
+    channel_.reset();
+    engine_.reset();
+    StandinTest::TearDown();
+  }
+
+  std::unique_ptr<flutter::FlutterEngine> engine_;
+  std::unique_ptr<Channel> channel_;
+};
+
+TEST_F(MethodCallChannelTest, AnUndecodableCallGetsOneEmptyReplyAndOneLineNamingTheChannel) {
+  int handler_calls = 0;
+  channel_->SetCallHandler([&](const auto&, std::unique_ptr<Result>) { ++handler_calls; });
+  ResponseLog log;
+  testing::internal::CaptureStderr();
+  // An int32 where the method name should be.
+  core().Deliver(kChannel, {0x03, 0x01, 0x00, 0x00, 0x00}, log.Collector());
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "Invalid method call; method name is not a string.\n"
+            "Unable to construct method call from message on channel com.example/test\n");
+  EXPECT_EQ(handler_calls, 0);
+  ASSERT_EQ(log.responses.size(), 1u);
+  EXPECT_TRUE(log.responses[0].null_data);
+  EXPECT_TRUE(log.responses[0].bytes.empty());
+}
+
+TEST_F(MethodCallChannelTest, CompletingAResultSendsTheEncodedReply) {
+  struct Case {
+    const char* name;
+    std::function<void(Result&)> complete;
+    std::vector<uint8_t> reply;
+  };
+  const std::vector<Case> cases{
+      {"success without value", [](Result& r) { r.Success(nullptr); }, {0x00, 0x00}},
+      {"success with int32 5",
+       [](Result& r) {
+         EncodableValue five(int32_t{5});
+         r.Success(&five);
+       },
+       {0x00, 0x03, 0x05, 0x00, 0x00, 0x00}},
+      {"error without message or details", [](Result& r) { r.Error("E", "", nullptr); },
+       {0x01, 0x07, 0x01, 0x45, 0x00, 0x00}},
+      {"error with message and details",
+       [](Result& r) {
+         EncodableValue one(int32_t{1});
+         r.Error("E", "m", &one);
+       },
+       {0x01, 0x07, 0x01, 0x45, 0x07, 0x01, 0x6D, 0x03, 0x01, 0x00, 0x00, 0x00}},
+      {"not implemented", [](Result& r) { r.NotImplemented(); }, {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::string method;
+    channel_->SetCallHandler([&](const flutter::MethodCall<EncodableValue>& call,
+                                 std::unique_ptr<Result> result) {
+      method = call.method_name();
+      c.complete(*result);
+    });
+    ResponseLog log;
+    testing::internal::CaptureStderr();
+    core().Deliver(kChannel, kFooCall, log.Collector());
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    EXPECT_EQ(method, "foo");
+    ASSERT_EQ(log.responses.size(), 1u);
+    EXPECT_EQ(log.responses[0].bytes, c.reply);
+    EXPECT_EQ(log.responses[0].null_data, c.reply.empty());
+  }
+}
+
+TEST_F(MethodCallChannelTest, ASecondCompletionSendsNothingAndPrintsTheLineOnce) {
+  channel_->SetCallHandler([&](const auto&, std::unique_ptr<Result> result) {
+    result->Success(nullptr);
+    result->Error("late", "", nullptr);
+  });
+  ResponseLog log;
+  testing::internal::CaptureStderr();
+  core().Deliver(kChannel, kFooCall, log.Collector());
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), kDuplicateResult);
+  ASSERT_EQ(log.responses.size(), 1u);
+  EXPECT_EQ(log.responses[0].bytes, (std::vector<uint8_t>{0x00, 0x00}));
+  EXPECT_EQ(Events(EventKind::kResponse).size(), 1u);
+}
+
+TEST_F(MethodCallChannelTest, AResultDroppedWithoutReplyWarnsOnceAndSendsNothing) {
+  std::unique_ptr<Result> kept;
+  channel_->SetCallHandler([&](const auto&, std::unique_ptr<Result> result) {
+    kept = std::move(result);
+  });
+  ResponseLog log;
+  testing::internal::CaptureStderr();
+  core().Deliver(kChannel, kFooCall, log.Collector());
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+
+  testing::internal::CaptureStderr();
+  kept.reset();
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), kLeak);
+  EXPECT_TRUE(log.responses.empty());
+  EXPECT_TRUE(Events(EventKind::kResponse).empty());
+}
+
+TEST_F(MethodCallChannelTest, AResultKeptPastTheHandlerCanStillReply) {
+  std::unique_ptr<Result> kept;
+  channel_->SetCallHandler([&](const auto&, std::unique_ptr<Result> result) {
+    kept = std::move(result);
+  });
+  ResponseLog log;
+  core().Deliver(kChannel, kFooCall, log.Collector());
+  EXPECT_TRUE(log.responses.empty());
+  kept->NotImplemented();
+  kept.reset();
+  ASSERT_EQ(log.responses.size(), 1u);
+  EXPECT_TRUE(log.responses[0].bytes.empty());
+}
+
+TEST_F(MethodCallChannelTest, InvokeWithoutAResultSendsWithoutAskingForAReply) {
+  channel_->Invoke("foo", nullptr);
+  const auto sends = Events(EventKind::kMessengerSend);
+  ASSERT_EQ(sends.size(), 1u);
+  EXPECT_EQ(sends[0].channel, kChannel);
+  EXPECT_FALSE(sends[0].wants_reply);
+  EXPECT_EQ(sends[0].bytes, kFooCall);
+  EXPECT_TRUE(core().PendingReplies().empty());
+}
+
+TEST_F(MethodCallChannelTest, InvokeDeliversTheDecodedReplyToItsResult) {
+  static const uint8_t stray = 0x00;
+  struct Case {
+    const char* name;
+    std::vector<uint8_t> reply;
+    const uint8_t* pointer_for_empty;  // zero-byte replies only
+    std::vector<std::string> calls;
+    std::string stderr_text;
+  };
+  const std::vector<Case> cases{
+      {"success with value", {0x00, 0x03, 0x05, 0x00, 0x00, 0x00}, nullptr, {"success 5"}, ""},
+      {"success without value", {0x00, 0x00}, nullptr, {"success"}, ""},
+      {"error envelope", {0x01, 0x07, 0x01, 0x45, 0x07, 0x01, 0x6D, 0x03, 0x01, 0x00, 0x00, 0x00},
+       nullptr, {"error E/m 1"}, ""},
+      {"empty reply, null pointer", {}, nullptr, {"not-implemented"}, ""},
+      {"empty reply, non-null pointer", {}, &stray, {"not-implemented"}, ""},
+      {"undecodable reply", {0x02}, nullptr, {"not-implemented"},
+       "Unable to decode reply to method invocation on channel com.example/test\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto log = std::make_shared<RecordingResult::Log>();
+    EncodableValue argument(std::string("x"));
+    channel_->Invoke("foo", std::make_unique<EncodableValue>(argument),
+                     std::make_unique<RecordingResult>(log));
+    const auto pending = core().PendingReplies();
+    ASSERT_EQ(pending.size(), 1u);
+    EXPECT_EQ(pending[0].message,
+              (std::vector<uint8_t>{0x07, 0x03, 0x66, 0x6F, 0x6F, 0x07, 0x01, 0x78}));
+    EXPECT_TRUE(log->calls.empty());
+    EXPECT_FALSE(log->destroyed);
+
+    testing::internal::CaptureStderr();
+    const uint8_t* data = c.reply.empty() ? c.pointer_for_empty : c.reply.data();
+    ASSERT_TRUE(core().AnswerReply(pending[0].id, data, c.reply.size()));
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), c.stderr_text);
+    EXPECT_EQ(log->calls, c.calls);
+    EXPECT_TRUE(log->destroyed) << "the result outlived its only reply";
+  }
+}
+
+TEST_F(MethodCallChannelTest, ARefusedInvokeDestroysItsResultUncompleted) {
+  auto log = std::make_shared<RecordingResult::Log>();
+  core().RefuseNextSends(1);
+  testing::internal::CaptureStderr();
+  channel_->Invoke("foo", nullptr, std::make_unique<RecordingResult>(log));
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+  EXPECT_TRUE(log->destroyed);
+  EXPECT_TRUE(log->calls.empty());
+  EXPECT_TRUE(core().PendingReplies().empty());
+}
+
+TEST_F(MethodCallChannelTest, ADestroyedChannelObjectLeavesItsHandlerWorking) {
+  std::vector<std::string> methods;
+  channel_->SetCallHandler([&](const flutter::MethodCall<EncodableValue>& call,
+                               std::unique_ptr<Result> result) {
+    methods.push_back(call.method_name());
+    result->Success(nullptr);
+  });
+  channel_.reset();
+
+  ResponseLog log;
+  core().Deliver(kChannel, kFooCall, log.Collector());
+  EXPECT_EQ(methods, std::vector<std::string>{"foo"});
+  ASSERT_EQ(log.responses.size(), 1u);
+  EXPECT_EQ(log.responses[0].bytes, (std::vector<uint8_t>{0x00, 0x00}));
+
+  // Another channel object of the same name on the same messenger removes it.
+  Channel again(&engine_->GetMessenger(), kChannel,
+                &flutter::StandardMethodCodec::SharedInstance());
+  again.SetCallHandler(nullptr);
+  EXPECT_FALSE(core().HasCallback(kChannel));
+  EXPECT_EQ(core().Deliver(kChannel, kFooCall), DeliverOutcome::kNoCallback);
+}
+
+}  // namespace
+}  // namespace embedding_test
