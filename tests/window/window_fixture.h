@@ -1,0 +1,43 @@
+// A fixture that gives each test a freshly created kiosk window on the desk the executable runs on.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "tests/window/desk_support.h"
+
+namespace desk {
+
+using Lines = std::vector<std::string>;
+
+class KioskWindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    window_ = std::make_unique<RecordingWindow>();
+    ASSERT_TRUE(window_->Create(L"kiosk window test", Win32Window::Point{10, 10}, Win32Window::Size{1280, 720}));
+    hwnd_ = window_->GetWindowHandle();
+    ASSERT_NE(hwnd_, nullptr);
+  }
+  void TearDown() override { window_.reset(); }
+
+  RecordingWindow& window() { return *window_; }
+
+  std::unique_ptr<RecordingWindow> window_;
+  HWND hwnd_ = nullptr;
+};
+
+// Fails the executable early when the desk is not the arrangement its tests were written for.
+inline void ExpectDesk(const std::vector<RECT>& expected) {
+  const std::vector<RECT> monitors = SortedMonitors();
+  std::string seen;
+  for (const RECT& r : monitors) seen += Describe(r) + " ";
+  ASSERT_EQ(monitors.size(), expected.size()) << "desk monitors: " << seen;
+  for (std::size_t i = 0; i < expected.size(); ++i) {
+    ASSERT_TRUE(SameRect(monitors[i], expected[i])) << "desk monitors: " << seen;
+  }
+}
+
+}  // namespace desk
