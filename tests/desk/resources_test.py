@@ -1,0 +1,262 @@
+#!/usr/bin/env python3
+"""Checks the resources that orvalen.exe carries, read straight from the PE file: icon group 101
+with its 16, 32, 48 and 256 px images (the very images of resources/orvalen.ico), exactly one
+application manifest with the execution level, DPI awareness and supported OS, and the version
+block with its numbers and strings. Also checks that the committed icon is what make_icon.py draws.
+
+usage: resources_test.py EXE ICO MAKE_ICON MAJOR MINOR PATCH BUILD VERSION_STRING
+"""
+
+import os
+import struct
+import subprocess
+import sys
+import tempfile
+import xml.etree.ElementTree as ET
+import zlib
+
+RT_ICON, RT_GROUP_ICON, RT_VERSION, RT_MANIFEST = 3, 14, 16, 24
+
+failures = []
+
+
+def check(condition, message):
+    if not condition:
+        failures.append(message)
+    return condition
+
+
+# ---------------------------------------------------------------- PE resources
+
+def read_resources(path):
+    """{(type, id): [(language, bytes)]} for every resource with numeric type and id."""
+    data = open(path, "rb").read()
+    if data[:2] != b"MZ":
+        raise ValueError("not an MZ file")
+    pe = struct.unpack_from("<I", data, 0x3C)[0]
+    if data[pe:pe + 4] != b"PE\0\0":
+        raise ValueError("no PE signature")
+    sections, optional_size = struct.unpack_from("<H", data, pe + 6)[0], struct.unpack_from("<H", data, pe + 20)[0]
+    optional = pe + 24
+    magic = struct.unpack_from("<H", data, optional)[0]
+    directories = optional + (112 if magic == 0x20B else 96)
+    rsrc_rva, rsrc_size = struct.unpack_from("<II", data, directories + 2 * 8)
+    if rsrc_size == 0:
+        return {}
+    table = optional + optional_size
+    spans = []
+    for i in range(sections):
+        vsize, vaddr, raw_size, raw_ptr = struct.unpack_from("<IIII", data, table + 40 * i + 8)
+        spans.append((vaddr, max(vsize, raw_size), raw_ptr))
+
+    def offset_of(rva):
+        for vaddr, size, raw in spans:
+            if vaddr <= rva < vaddr + size:
+                return raw + rva - vaddr
+        raise ValueError("RVA %#x outside every section" % rva)
+
+    base = offset_of(rsrc_rva)
+
+    def entries(at):
+        named, ids = struct.unpack_from("<HH", data, base + at + 12)
+        for i in range(named + ids):
+            name, target = struct.unpack_from("<II", data, base + at + 16 + 8 * i)
+            yield name, target
+
+    found = {}
+    for rtype, t_target in entries(0):
+        for rid, i_target in entries(t_target & 0x7FFFFFFF):
+            for lang, l_target in entries(i_target & 0x7FFFFFFF):
+                if rtype & 0x80000000 or rid & 0x80000000 or l_target & 0x80000000:
+                    continue  # named entries are not used by this executable
+                rva, size = struct.unpack_from("<II", data, base + l_target)
+                start = offset_of(rva)
+                found.setdefault((rtype, rid), []).append((lang, data[start:start + size]))
+    return found
+
+
+def single(resources, rtype, rid, what):
+    items = resources.get((rtype, rid), [])
+    check(len(items) == 1, "%s: %d resources, expected one" % (what, len(items)))
+    return items[0][1] if items else None
+
+
+# ---------------------------------------------------------------- icon
+
+def image_size(image):
+    """Pixel size of an icon image: a PNG or a BITMAPINFOHEADER whose height counts the mask too."""
+    if image[:8] == b"\x89PNG\r\n\x1a\n":
+        width, height = struct.unpack_from(">II", image, 16)
+        return width, height
+    header, width, height = struct.unpack_from("<Iii", image, 0)
+    if header != 40:
+        return None
+    return width, height // 2
+
+
+def ico_images(path):
+    data = open(path, "rb").read()
+    reserved, kind, count = struct.unpack_from("<HHH", data, 0)
+    images = {}
+    for i in range(count):
+        w, h, colours, _, planes, bits, size, offset = struct.unpack_from("<BBBBHHII", data, 6 + 16 * i)
+        images[w or 256] = data[offset:offset + size]
+    return images
+
+
+def png_pixels(image):
+    """IHDR and the inflated image data of a PNG: equal pictures, whatever the compressor did."""
+    at, ihdr, idat = 8, None, b""
+    while at < len(image):
+        length = struct.unpack_from(">I", image, at)[0]
+        kind = image[at + 4:at + 8]
+        body = image[at + 8:at + 8 + length]
+        if kind == b"IHDR":
+            ihdr = body
+        elif kind == b"IDAT":
+            idat += body
+        at += 12 + length
+    return ihdr, zlib.decompress(idat)
+
+
+def same_picture(a, b):
+    if a[:8] == b"\x89PNG\r\n\x1a\n" and b[:8] == b"\x89PNG\r\n\x1a\n":
+        return png_pixels(a) == png_pixels(b)
+    return a == b
+
+
+def check_icon(resources, ico_path):
+    group = single(resources, RT_GROUP_ICON, 101, "icon group 101")
+    if group is None:
+        return
+    reserved, kind, count = struct.unpack_from("<HHH", group, 0)
+    check(reserved == 0 and kind == 1, "icon group 101: header %d/%d, expected 0/1" % (reserved, kind))
+    committed = ico_images(ico_path)
+    sizes = []
+    for i in range(count):
+        w, h, colours, _, planes, bits, size, icon_id = struct.unpack_from("<BBBBHHIH", group, 6 + 14 * i)
+        nominal = w or 256
+        sizes.append(nominal)
+        check(w == h, "icon group 101 entry %d: %dx%d is not square" % (i, w, h))
+        check(bits == 32, "icon group 101 entry %d: %d bits per pixel, expected 32" % (i, bits))
+        image = single(resources, RT_ICON, icon_id, "icon image %d" % icon_id)
+        if image is None:
+            continue
+        check(len(image) == size, "icon image %d: %d bytes, the group says %d" % (icon_id, len(image), size))
+        check(image_size(image) == (nominal, nominal),
+              "icon image %d: %s pixels, the group says %d" % (icon_id, image_size(image), nominal))
+        check(nominal in committed and committed[nominal] == image,
+              "icon image %d (%d px) is not the one in %s" % (icon_id, nominal, os.path.basename(ico_path)))
+    check(sorted(sizes) == [16, 32, 48, 256], "icon group 101 sizes %s, expected 16, 32, 48, 256" % sorted(sizes))
+
+
+def check_icon_is_drawn(ico_path, make_icon):
+    with tempfile.TemporaryDirectory() as tmp:
+        fresh = os.path.join(tmp, "fresh.ico")
+        subprocess.run([sys.executable, make_icon, fresh], check=True)
+        drawn, committed = ico_images(fresh), ico_images(ico_path)
+        check(sorted(drawn) == sorted(committed), "make_icon.py draws sizes %s, the committed icon has %s"
+              % (sorted(drawn), sorted(committed)))
+        for size in sorted(drawn):
+            check(size in committed and same_picture(drawn[size], committed[size]),
+                  "%d px: the committed orvalen.ico is not what make_icon.py draws (regenerate it)" % size)
+
+
+# ---------------------------------------------------------------- manifest
+
+def check_manifest(resources):
+    check(len([k for k in resources if k[0] == RT_MANIFEST]) == 1, "the executable carries %d manifests, expected one"
+          % len([k for k in resources if k[0] == RT_MANIFEST]))
+    manifest = single(resources, RT_MANIFEST, 1, "manifest 1")
+    if manifest is None:
+        return
+    root = ET.fromstring(manifest)
+    levels = [e for e in root.iter() if e.tag.endswith("}requestedExecutionLevel")]
+    check(len(levels) == 1 and levels[0].get("level") == "asInvoker" and levels[0].get("uiAccess") == "false",
+          "requestedExecutionLevel: %s" % [e.attrib for e in levels])
+    awareness = [e for e in root.iter() if e.tag.endswith("}dpiAwareness")]
+    check(len(awareness) == 1 and (awareness[0].text or "").strip() == "PerMonitorV2",
+          "dpiAwareness: %s" % [(e.text or "").strip() for e in awareness])
+    supported = [e.get("Id") for e in root.iter() if e.tag.endswith("}supportedOS")]
+    check(supported == ["{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"], "supportedOS: %s" % supported)
+
+
+# ---------------------------------------------------------------- version block
+
+def parse_block(data, at):
+    """One VS_VERSIONINFO-style node: (key, value bytes, type, children, end offset)."""
+    length, value_length, vtype = struct.unpack_from("<HHH", data, at)
+    end = at + length
+    key_start = at + 6
+    key_end = key_start
+    while data[key_end:key_end + 2] != b"\0\0":
+        key_end += 2
+    key = data[key_start:key_end].decode("utf-16-le")
+    pos = (key_end + 2 + 3) & ~3
+    value_bytes = value_length * 2 if vtype == 1 else value_length
+    value = data[pos:pos + value_bytes]
+    pos = (pos + value_bytes + 3) & ~3
+    children = []
+    while pos < end:
+        child = parse_block(data, pos)
+        children.append(child)
+        pos = (child[4] + 3) & ~3
+    return key, value, vtype, children, end
+
+
+def check_version(resources, major, minor, patch, build, version_string):
+    block = single(resources, RT_VERSION, 1, "version block 1")
+    if block is None:
+        return
+    key, fixed, _, children, _ = parse_block(block, 0)
+    check(key == "VS_VERSION_INFO", "version block key %r" % key)
+    signature, _, file_ms, file_ls, product_ms, product_ls = struct.unpack_from("<IIIIII", fixed, 0)
+    check(signature == 0xFEEF04BD, "fixed file info signature %#x" % signature)
+    want_ms, want_ls = (major << 16) | minor, (patch << 16) | build
+    check((file_ms, file_ls) == (want_ms, want_ls), "FILEVERSION %d.%d.%d.%d, expected %d.%d.%d.%d" % (
+        file_ms >> 16, file_ms & 0xFFFF, file_ls >> 16, file_ls & 0xFFFF, major, minor, patch, build))
+    check((product_ms, product_ls) == (want_ms, want_ls), "PRODUCTVERSION differs from %d.%d.%d.%d" % (
+        major, minor, patch, build))
+
+    strings = {}
+    for child in children:
+        if child[0] == "StringFileInfo":
+            for table in child[3]:
+                for entry in table[3]:
+                    strings[entry[0]] = entry[1].decode("utf-16-le").rstrip("\0")
+    expected_version = "%d.%d.%d+%d" % (major, minor, patch, build)
+    check(version_string == expected_version, "the build's version string %r is not %r" % (version_string,
+                                                                                          expected_version))
+    expected = {
+        "CompanyName": "com.talvern.orvalen",
+        "FileDescription": "orvalen",
+        "InternalName": "orvalen",
+        "ProductName": "orvalen",
+        "OriginalFilename": "orvalen.exe",
+        "FileVersion": expected_version,
+        "ProductVersion": expected_version,
+    }
+    for name, value in expected.items():
+        check(strings.get(name) == value, "version string %s = %r, expected %r" % (name, strings.get(name), value))
+
+
+def main():
+    if len(sys.argv) != 9:
+        sys.stderr.write(__doc__)
+        return 2
+    exe, ico, make_icon = sys.argv[1:4]
+    major, minor, patch, build = (int(v) for v in sys.argv[4:8])
+    resources = read_resources(exe)
+    check_icon(resources, ico)
+    check_icon_is_drawn(ico, make_icon)
+    check_manifest(resources)
+    check_version(resources, major, minor, patch, build, sys.argv[8])
+    for message in failures:
+        print("FAIL: " + message)
+    if not failures:
+        print("resources: all checks passed for " + os.path.basename(exe))
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
