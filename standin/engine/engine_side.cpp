@@ -165,6 +165,13 @@ void EngineSide::OnEvent(const Event& event) {
     const RECT* r = reinterpret_cast<const RECT*>(event.lparam);
     line.IntList("rect", {r->left, r->top, r->right, r->bottom});
   }
+  if (event.kind == EventKind::kTopLevelMessage && event.message == WM_WINDOWPOSCHANGED &&
+      event.lparam) {
+    // Where the window went and whether it is visible now: tests look for its first appearance.
+    const WINDOWPOS* p = reinterpret_cast<const WINDOWPOS*>(event.lparam);
+    line.IntList("windowpos", {p->x, p->y, p->cx, p->cy, static_cast<long long>(p->flags)});
+    line.Bool("visible", event.hwnd && IsWindowVisible(event.hwnd));
+  }
   if (event.kind == EventKind::kMessengerSend && event.channel == kAppWindowChannel) {
     if (auto call = DecodeStringCall(event.bytes.data(), event.bytes.size())) {
       line.Str("method", call->method);

@@ -20,6 +20,13 @@ constexpr MessageEntry kMessages[] = {
     {"WM_TIMER", 0x0113},         {"WM_HOTKEY", 0x0312},
     {"WM_DPICHANGED", 0x02E0},    {"WM_DWMCOLORIZATIONCOLORCHANGED", 0x0320},
     {"WM_KEYDOWN", 0x0100},       {"WM_MOUSEMOVE", 0x0200},
+    {"WM_DESTROY", 0x0002},       {"WM_MOVE", 0x0003},
+    {"WM_SHOWWINDOW", 0x0018},    {"WM_WINDOWPOSCHANGING", 0x0046},
+    {"WM_WINDOWPOSCHANGED", 0x0047}, {"WM_NCDESTROY", 0x0082},
+    {"WM_GETMINMAXINFO", 0x0024}, {"WM_NCCALCSIZE", 0x0083},
+    {"WM_NCACTIVATE", 0x0086},    {"WM_ACTIVATEAPP", 0x001C},
+    {"WM_SETFOCUS", 0x0007},      {"WM_KILLFOCUS", 0x0008},
+    {"WM_PAINT", 0x000F},         {"WM_ERASEBKGND", 0x0014},
 };
 
 std::string_view Trim(std::string_view s) {
