@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <deque>
 #include <mutex>
 #include <utility>
 
@@ -16,7 +17,8 @@ struct Registry {
   std::vector<FlutterDesktopEngine*> engines;  // creation order; the back one is current
 
   std::mutex log_mutex;
-  std::vector<Event> log;
+  // Bounded: in a long-running process every window message offered to the engine is an event.
+  std::deque<Event> log;
 
   std::atomic<uint64_t> next_id{1};
   std::atomic<uint64_t> next_sequence{1};
@@ -91,6 +93,7 @@ void Record(Event event) {
   event.properties = nullptr;  // only valid during the call it was recorded in
   std::lock_guard<std::mutex> guard(r.log_mutex);
   r.log.push_back(std::move(event));
+  if (r.log.size() > Core::kLogLimit) r.log.pop_front();
 }
 
 uint64_t NextId() { return registry().next_id.fetch_add(1); }
@@ -142,7 +145,7 @@ void Core::Reset() {
 
 std::vector<Event> Core::Events() const {
   std::lock_guard<std::mutex> guard(registry().log_mutex);
-  return registry().log;
+  return std::vector<Event>(registry().log.begin(), registry().log.end());
 }
 
 std::vector<Event> Core::EventsOf(EventKind kind) const {

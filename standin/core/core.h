@@ -43,6 +43,8 @@ class Core {
   // left alone (their owners still hold them); check LiveEngineCount()/LiveMessengerCount().
   void Reset();
 
+  // The most recent kLogLimit events, oldest first (the hooks see every one).
+  static constexpr size_t kLogLimit = 100000;
   std::vector<Event> Events() const;
   std::vector<Event> EventsOf(EventKind kind) const;
   void ClearEvents();

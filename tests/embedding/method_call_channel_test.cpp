@@ -243,6 +243,18 @@ TEST_F(MethodCallChannelTest, ARefusedInvokeDestroysItsResultUncompleted) {
   EXPECT_TRUE(core().PendingReplies().empty());
 }
 
+TEST_F(MethodCallChannelTest, AnInvokeStillPendingWhenTheEngineGoesCompletesOnceAsNotImplemented) {
+  auto log = std::make_shared<RecordingResult::Log>();
+  channel_->Invoke("foo", nullptr, std::make_unique<RecordingResult>(log));
+  ASSERT_EQ(core().PendingReplies().size(), 1u);
+  testing::internal::CaptureStderr();
+  channel_.reset();
+  engine_.reset();
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+  EXPECT_EQ(log->calls, std::vector<std::string>{"not-implemented"});
+  EXPECT_TRUE(log->destroyed);
+}
+
 TEST_F(MethodCallChannelTest, ADestroyedChannelObjectLeavesItsHandlerWorking) {
   std::vector<std::string> methods;
   channel_->SetCallHandler([&](const flutter::MethodCall<EncodableValue>& call,
