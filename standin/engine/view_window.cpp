@@ -153,37 +153,37 @@ void ViewWindow::Render(HDC dc, int width, int height) {
 
   SetBkMode(dc, TRANSPARENT);
   SetTextColor(dc, RGB(255, 255, 255));
-  HFONT big = CreateFontW(44, 0, 0, 0, FW_BOLD, 0, 0, 0, DEFAULT_CHARSET, 0, 0, 0, 0, L"Arial");
-  HFONT small = CreateFontW(22, 0, 0, 0, FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET, 0, 0, 0, 0, L"Courier New");
+  HFONT big = CreateFontW(64, 0, 0, 0, FW_BOLD, 0, 0, 0, DEFAULT_CHARSET, 0, 0, 0, 0, L"Arial");
+  HFONT small = CreateFontW(30, 0, 0, 0, FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET, 0, 0, 0, 0, L"Courier New");
   HGDIOBJ old = SelectObject(dc, big);
   int y = 24;
   DrawLine(dc, 24, y, look.title);
-  y += 56;
+  y += 80;
   SelectObject(dc, small);
   DrawLine(dc, 24, y, detail);
-  y += 28;
+  y += 36;
   if (!stage_.empty()) {
     DrawLine(dc, 24, y, "stage: " + stage_);
-    y += 28;
+    y += 36;
   }
   if (!last_call_.empty()) {
     DrawLine(dc, 24, y, "last Dart call: " + last_call_);
-    y += 28;
+    y += 36;
   }
   y += 8;
   SetTextColor(dc, RGB(255, 230, 150));
   DrawLine(dc, 24, y, "onDisplayEvent lines (newest last):");
-  y += 28;
+  y += 36;
   SetTextColor(dc, RGB(235, 235, 235));
   for (const std::string& line : lines_) {
-    if (y + 24 > height) break;
+    if (y + 34 > height - 40) break;
     DrawLine(dc, 40, y, line);
-    y += 24;
+    y += 34;
   }
   char footer[64];
   std::snprintf(footer, sizeof footer, "orvalen stand-in engine  frame %d", frame_number_ + 1);
   SetTextColor(dc, RGB(200, 200, 200));
-  if (height > 40) DrawLine(dc, 24, height - 32, footer);
+  if (height > 40) DrawLine(dc, 24, height - 40, footer);
   SelectObject(dc, old);
   DeleteObject(big);
   DeleteObject(small);
