@@ -20,7 +20,7 @@ expected=$scratch/expected.txt
   printf '%s\n' 'wide text'
   printf '%s|after 70000\n' "$(head -c 70000 /dev/zero | tr '\0' y)"
   printf '%s\n' 'arg 1 [7]' 'arg 2 [a]' 'arg 3 [b c]' 'arg 4 []' 'arg 5 [d"e]' 'arg 6 [back\\slash]'
-  printf '%s\n' 'debugger present'
+  printf '%s\n' 'debugger present' 'no console window'
 } >"$expected"
 
 rc=0

@@ -1,6 +1,7 @@
 // Writes a fixed sequence of debug-output events, then one event per command-line argument (as
-// the program received it, UTF-8), one line to stdout and one to stderr, and exits with the code
-// given as its first argument. capture_test.sh holds the lines this must produce.
+// the program received it, UTF-8), what it finds about debugger and console, one line to stdout
+// and one to stderr, and exits with the code given as its first argument. A GUI program, like the
+// kiosk. capture_test.sh holds the lines this must produce.
 #include <windows.h>
 #include <shellapi.h>
 
@@ -32,6 +33,13 @@ int main() {
     OutputDebugStringA(("arg " + std::to_string(i) + " [" + utf8 + "]").c_str());
   }
   OutputDebugStringA(IsDebuggerPresent() ? "debugger present" : "no debugger");
+
+  // The kiosk's start-up: a GUI program with a debugger but no parent console opens a console of
+  // its own. Under the capture tool that must neither open a console window nor take stderr away.
+  if (!AttachConsole(ATTACH_PARENT_PROCESS) && IsDebuggerPresent() && AllocConsole()) {
+    OutputDebugStringA("opened a console");
+  }
+  OutputDebugStringA(GetConsoleWindow() ? "console window" : "no console window");
 
   std::fputs("probe stdout line\n", stdout);
   std::fflush(stdout);

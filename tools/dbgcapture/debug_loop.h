@@ -1,5 +1,6 @@
 // Runs a child process under a minimal debugger and hands every debug-output string it writes
-// (OutputDebugStringA/W) to a sink, in the order the child wrote them.
+// (OutputDebugStringA/W) to a sink, in the order the child wrote them. The sink runs while the
+// child is stopped in that call, so whatever the sink writes is there before the call returns.
 //
 // The child is started with DEBUG_ONLY_THIS_PROCESS, so its own children run undebugged. It
 // inherits this process's standard handles (its stderr and stdout reach ours) and this process's
