@@ -176,6 +176,9 @@ class Harness:
         full = [self.desk, "exec", "--name", self.desk_name, "--build", self.build_dir,
                 "--timeout", "60", "--debug-out", os.path.join(folder, "debug.txt"), "--"] + command
         p = subprocess.run(full, cwd=folder, capture_output=True, text=True, errors="replace")
+        for stream, text in (("stdout.txt", p.stdout), ("stderr.txt", p.stderr)):
+            with open(os.path.join(folder, stream), "w") as f:
+                f.write(text)
         return Run(folder, p.returncode, p.stdout, p.stderr)
 
 
@@ -228,6 +231,7 @@ def replies_by_line(run):
 def case_first_frame(case):
     run = case.run("probe shown\npost WM_CLOSE\n")
     case.equal(run.rc, 0, "exit code after WM_CLOSE")
+    case.equal(run.stderr_lines, [], "diagnostics on stderr during a normal run")
     frames = run.events("frame")
     if case.check(frames, "the engine produced a frame"):
         top = frames[0]["top"]
@@ -294,12 +298,13 @@ def case_first_frame(case):
 
 
 def case_entry_arguments(case):
-    run = case.run("post WM_CLOSE\n", args=["a", "b c", "", "@lone-surrogate", "z"], launcher=True)
+    run = case.run("post WM_CLOSE\n", args=["a", "b c", "", "@lone-surrogate", "z", "gr\u00fc\u00dfe \u20ac"],
+                   launcher=True)
     case.equal(run.rc, 0, "exit code")
     e = run.first("engine-create")
     if case.check(e is not None, "engine created"):
-        case.equal(e["arguments"], ["a", "b c", "", "", "z"], "entry arguments")
-        case.equal((e["argc"], e["argv_null"]), (5, False), "argument count")
+        case.equal(e["arguments"], ["a", "b c", "", "", "z", "gr\u00fc\u00dfe \u20ac"], "entry arguments")
+        case.equal((e["argc"], e["argv_null"]), (6, False), "argument count")
 
 
 def case_refused_view_controller(case):
