@@ -315,6 +315,36 @@ TEST_F(ThreeMonitors, TheResyncReappliesTheSpanAfterADpiChange) {
   ExpectKioskPopup(kUnion);
 }
 
+TEST_F(ThreeMonitors, ADpiChangeCausedByTheTicksOwnLayoutIsFoldedIntoTheFollowUp) {
+  window().FitPreferredDisplay();
+  window().TakeLines();
+  SendDisplayChange();
+  // Before the tick the window is moved off the monitor, so the tick's fit really moves it; that
+  // move arrives at a monitor of "another DPI" (a WM_DPICHANGED sent from inside the move).
+  SetWindowPos(hwnd_, nullptr, 40, 0, 1920, 1080, SWP_NOZORDER | SWP_NOACTIVATE);
+  bool inside_tick = false;
+  window().on_message = [&](UINT message) {
+    if (message == WM_TIMER) inside_tick = true;
+    if (message != WM_MOVE || !inside_tick) return;
+    inside_tick = false;
+    RECT suggested = At(0, 0, 2880, 1620);
+    SendMessageW(hwnd_, WM_DPICHANGED, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&suggested));
+  };
+  const bool complete = PumpUntil([&] { return window().Lines().size() >= 2 + 11; }, 2500ms);
+  window().on_message = nullptr;
+  if (!complete) {
+    for (const std::string& line : window().Lines()) ADD_FAILURE() << line;
+    return;
+  }
+  PumpFor(800ms);
+  const Lines lines = window().TakeLines();
+  EXPECT_EQ(lines, (Lines{"WM_DISPLAYCHANGE", "debounced resync scheduled", "resync timer fire",
+                          "fit monitors=3 index=1", "WM_DPICHANGED (kiosk debounce)", "debounced resync scheduled",
+                          "applied (fit) 1920x1080 @0,0", "resync follow-up scheduled", "resync timer fire",
+                          "fit monitors=3 index=1", "skip unchanged (fit) 1920x1080 @0,0"}));
+  ExpectKioskPopup(kPrimary);
+}
+
 TEST_F(ThreeMonitors, EnteringWindowedModeCancelsAPendingResync) {
   window().FitPreferredDisplay();
   window().TakeLines();
@@ -407,6 +437,41 @@ BOOL WINAPI PrimaryInfoUnreadable(HMONITOR monitor, LPMONITORINFO info) {
   const BOOL ok = reinterpret_cast<BOOL(WINAPI*)(HMONITOR, LPMONITORINFO)>(real_get_monitor_info)(monitor, info);
   if (ok && (info->dwFlags & MONITORINFOF_PRIMARY) != 0) return FALSE;
   return ok;
+}
+
+// A DPI per monitor, as Windows can have it (Wine reports one DPI for all): 120 on the left
+// monitor, 144 on the right one, 96 on the primary.
+UINT WINAPI DpiPerMonitor(HMONITOR monitor) {
+  MONITORINFO info{};
+  info.cbSize = sizeof(info);
+  GetMonitorInfoW(monitor, &info);
+  if (info.rcMonitor.left < 0) return 120;
+  if (info.rcMonitor.left >= 1920) return 144;
+  return 96;
+}
+
+TEST_F(ThreeMonitors, CreateScalesByTheDpiOfTheMonitorUnderTheUnscaledOrigin) {
+  ImportPatch dpi("flutter_windows.dll", "FlutterDesktopGetDpiForMonitor", reinterpret_cast<void*>(DpiPerMonitor));
+  ASSERT_TRUE(dpi.applied());
+  struct Case {
+    const char* what;
+    Win32Window::Point origin;
+    RECT expected;
+  };
+  const Case cases[] = {
+      // -1900 * 1.25 = -2375, 10 * 1.25 = 12.5 -> 12
+      {"origin on the left monitor (120 dpi)", {-1900, 10}, At(-2375, 12, 1600, 900)},
+      // The window would reach the 144 dpi monitor, but the origin is on the primary.
+      {"origin on the primary (96 dpi)", {1900, 10}, At(1900, 10, 1280, 720)},
+      {"origin on the right monitor (144 dpi)", {2000, 10}, At(3000, 15, 1920, 1080)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ASSERT_TRUE(window().Create(L"scaled", c.origin, Win32Window::Size{1280, 720}));
+    hwnd_ = window().GetWindowHandle();
+    ExpectRect(c.expected);
+    EXPECT_FALSE(IsWindowVisible(hwnd_));
+  }
 }
 
 TEST_F(ThreeMonitors, WithoutMonitorsFitSkipsAndSpanFallsBackToTheVirtualScreen) {
