@@ -41,6 +41,11 @@ LRESULT RecordingWindow::HandleMessage(HWND hwnd, UINT message, WPARAM wparam, L
   return Win32Window::HandleMessage(hwnd, message, wparam, lparam);
 }
 
+bool RecordingWindow::OnCreate() {
+  ++create_hook_runs;
+  return Win32Window::OnCreate() && accept_create;
+}
+
 DebugOutputCapture::DebugOutputCapture() {
   active_capture = this;
   handle_ = AddVectoredExceptionHandler(1, Handler);

@@ -38,12 +38,17 @@ class RecordingWindow : public Win32Window {
   // message that Win32 delivers synchronously.
   std::function<void(UINT message)> on_message;
 
+  // What OnCreate answers, and how often it ran.
+  bool accept_create = true;
+  int create_hook_runs = 0;
+
   using Win32Window::ApplyBounds;
   void Report(const char* line) { ReportDisplayEvent(line); }
 
  protected:
   void ReportDisplayEvent(const char* line) override;
   LRESULT HandleMessage(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) override;
+  bool OnCreate() override;
 
  private:
   std::vector<EventRecord> events_;

@@ -518,6 +518,34 @@ TEST_F(ThreeMonitors, ApplyBoundsRefusesAnEmptyTargetAndLabelsAMissingName) {
   ExpectKioskPopup(kLeft);
 }
 
+HWND WINAPI RefuseWindow(DWORD, LPCWSTR, LPCWSTR, DWORD, int, int, int, int, HWND, HMENU, HINSTANCE, LPVOID) {
+  SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+  return nullptr;
+}
+
+TEST_F(ThreeMonitors, CreateFailsWhenTheWindowCannotBeMadeOrTheHookRefuses) {
+  EXPECT_EQ(window().create_hook_runs, 1);
+  {
+    ImportPatch no_window("user32.dll", "CreateWindowExW", reinterpret_cast<void*>(RefuseWindow));
+    ASSERT_TRUE(no_window.applied());
+    EXPECT_FALSE(window().Create(L"refused", Win32Window::Point{10, 10}, Win32Window::Size{1280, 720}));
+  }
+  EXPECT_EQ(window().create_hook_runs, 1) << "the hook ran without a window";
+  EXPECT_FALSE(IsWindow(hwnd_)) << "the old window survived a new Create";
+  EXPECT_EQ(window().GetWindowHandle(), nullptr);
+
+  window().accept_create = false;
+  EXPECT_FALSE(window().Create(L"hook refuses", Win32Window::Point{10, 10}, Win32Window::Size{1280, 720}));
+  EXPECT_EQ(window().create_hook_runs, 2);
+  // The window is left in place, hidden, for the destructor to take down.
+  hwnd_ = window().GetWindowHandle();
+  ASSERT_NE(hwnd_, nullptr);
+  EXPECT_TRUE(IsWindow(hwnd_));
+  EXPECT_FALSE(IsWindowVisible(hwnd_));
+  window_.reset();
+  EXPECT_FALSE(IsWindow(hwnd_));
+}
+
 TEST_F(ThreeMonitors, DestroyingTheWindowPostsQuitOnlyWhenAsked) {
   window().SetQuitOnDestroy(true);
   DestroyWindow(hwnd_);
