@@ -112,13 +112,9 @@ class EncodableValue : public internal::EncodableValueVariant {
   // resolution: without a non-template <=> of our own, GCC checks std::variant's constrained
   // <=> for every `a < b`, whose constraint recurses through std::vector<EncodableValue> into
   // itself and fails to compile.
-  friend std::weak_ordering operator<=>(const EncodableValue& a, const EncodableValue& b) {
-    if (a < b) return std::weak_ordering::less;
-    if (b < a) return std::weak_ordering::greater;
-    return std::weak_ordering::equivalent;
-  }
+  friend std::weak_ordering operator<=>(const EncodableValue& a, const EncodableValue& b);
   friend bool operator==(const EncodableValue& a, const EncodableValue& b) {
-    return !(a < b) && !(b < a);
+    return (a <=> b) == 0;
   }
 };
 

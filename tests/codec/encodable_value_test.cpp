@@ -177,6 +177,33 @@ TEST(EncodableValueTest, CustomValuesAreTheSameKeyOnlyAsThemselves) {
   EXPECT_TRUE(a < EncodableValue(std::vector<float>{}));
 }
 
+// Comparing must take time linear in the values, also for deeply nested keys: a comparison
+// that asked "a < b" and then "b < a" at every level would double per level.
+TEST(EncodableValueTest, ComparingDeeplyNestedValuesIsLinear) {
+  auto nest = [](int depth, bool as_map) {
+    EncodableValue value(int32_t{1});
+    for (int i = 0; i < depth; ++i) {
+      if (as_map) {
+        value = EncodableValue(EncodableMap{{value, EncodableValue()}});
+      } else {
+        value = EncodableValue(EncodableList{value});
+      }
+    }
+    return value;
+  };
+  for (bool as_map : {false, true}) {
+    SCOPED_TRACE(as_map ? "maps" : "lists");
+    const EncodableValue a = nest(200, as_map);
+    const EncodableValue b = nest(200, as_map);
+    EXPECT_FALSE(a < b);
+    EXPECT_TRUE(a == b);
+    EncodableMap keys;
+    keys.emplace(a, EncodableValue(1));
+    keys.emplace(b, EncodableValue(2));
+    EXPECT_EQ(keys.size(), 1u);
+  }
+}
+
 TEST(EncodableValueTest, CopiesAreDeep) {
   EncodableMap source;
   source[EncodableValue("list")] = EncodableValue(EncodableList{EncodableValue(int32_t{1})});

@@ -1,0 +1,76 @@
+// Decode, encode, decode again: the second value must be the same as the first under the map
+// order, and encoding it again must give the same bytes.
+//
+// Excluded: values holding an empty int32/int64/float/double array. The writer puts no padding
+// after such an array's size while the reader always skips to the element boundary, so one of
+// them at an unaligned offset does not read back as written (a property of the wire format the
+// app side shares, kept byte for byte).
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <vector>
+
+#include "codec/byte_streams.h"
+#include "codec/standard_codec_serializer.h"
+#include "fuzz_support.h"
+
+namespace {
+
+using flutter::EncodableValue;
+
+bool HoldsEmptyNumericArray(const EncodableValue& value) {
+  switch (value.index()) {
+    case 7: return std::get<7>(value).empty();
+    case 8: return std::get<8>(value).empty();
+    case 9: return std::get<9>(value).empty();
+    case 13: return std::get<13>(value).empty();
+    case 10:
+      for (const auto& element : std::get<flutter::EncodableList>(value)) {
+        if (HoldsEmptyNumericArray(element)) return true;
+      }
+      return false;
+    case 11:
+      for (const auto& [key, entry] : std::get<flutter::EncodableMap>(value)) {
+        if (HoldsEmptyNumericArray(key) || HoldsEmptyNumericArray(entry)) return true;
+      }
+      return false;
+    default:
+      return false;
+  }
+}
+
+std::vector<uint8_t> Encode(const EncodableValue& value) {
+  std::vector<uint8_t> bytes;
+  flutter::ByteBufferStreamWriter writer(&bytes);
+  flutter::StandardCodecSerializer::SharedInstance().WriteValue(value, &writer);
+  return bytes;
+}
+
+EncodableValue Decode(const std::vector<uint8_t>& bytes, size_t* position) {
+  flutter::ByteBufferStreamReader reader(bytes.data(), bytes.size());
+  EncodableValue value = flutter::StandardCodecSerializer::SharedInstance().ReadValue(&reader);
+  *position = reader.position();
+  return value;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  fuzz_support::SilenceDiagnostics();
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  flutter::ByteBufferStreamReader reader(data, size);
+  const EncodableValue first = flutter::StandardCodecSerializer::SharedInstance().ReadValue(&reader);
+  if (HoldsEmptyNumericArray(first)) return 0;
+
+  const std::vector<uint8_t> bytes = Encode(first);
+  size_t position = 0;
+  const EncodableValue second = Decode(bytes, &position);
+  if (position != bytes.size()) std::abort();       // a written value is read back whole
+  if (first < second || second < first) std::abort();  // the same value
+  if (first.index() != second.index()) std::abort();
+  if (Encode(second) != bytes) std::abort();          // stable re-encoding
+  return 0;
+}
