@@ -72,9 +72,10 @@ enum class EventKind {
   kEngineCreate,  // engine (null when refused or properties were null), ok = created, info;
                   // `properties` is the raw record (see Event::properties)
   kEngineGetMessenger,  // engine, pointer = messenger returned
-  kEngineDestroy,       // engine; detail: "api" (FlutterDesktopEngineDestroy), "controller"
-                        // (destroyed with its view controller) or "refused-controller" (the
-                        // controller creation that took it was refused); ok = true
+  kEngineDestroy,       // engine; ok = destroyed; detail: "api" (FlutterDesktopEngineDestroy),
+                        // "controller" (destroyed with its view controller), "refused-controller"
+                        // (the controller creation that took it was refused); not destroyed:
+                        // "owned-by-controller" (the product still owns a controller over it)
   kRegistrarRequest,    // engine, channel = plug-in name, pointer = registrar returned
   kReloadSystemFonts,   // engine
   kSetNextFrameCallback,  // engine, pointer = user data; ok = an earlier registration was replaced
@@ -112,7 +113,9 @@ enum class EventKind {
 // Name of an event kind, e.g. "kMessengerSend" -> "messenger-send"; stable, for transcripts.
 const char* EventKindName(EventKind kind);
 
-// One observed call or driver action. Fields not listed for a kind keep their defaults.
+// One observed call or driver action. Fields not listed for a kind keep their defaults. A call
+// that names an engine which is not alive (never created, or destroyed) is recorded with ok =
+// false and detail "not-live", and answered with null / false / nothing.
 struct Event {
   uint64_t sequence = 0;  // strictly increasing over the process
   EventKind kind = EventKind::kResyncOutputStreams;
