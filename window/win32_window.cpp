@@ -174,7 +174,7 @@ LRESULT Win32Window::HandleMessage(HWND hwnd, UINT message, WPARAM wparam, LPARA
     case WM_TIMER:
       return OnTimerMessage(hwnd, wparam, message, lparam);
     case WM_DPICHANGED:
-      return OnDpiChangedMessage(hwnd, message, wparam, lparam);
+      return OnDpiChangedMessage(hwnd, lparam);
     case WM_HOTKEY:
       return OnHotKeyMessage(hwnd, message, wparam, lparam);
     case WM_DWMCOLORIZATIONCOLORCHANGED:
@@ -207,9 +207,7 @@ LRESULT Win32Window::OnTimerMessage(HWND hwnd, WPARAM timer_id, UINT message, LP
   return DefaultProcessing(hwnd, message, timer_id, lparam);
 }
 
-LRESULT Win32Window::OnDpiChangedMessage(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
-  (void)message;
-  (void)wparam;
+LRESULT Win32Window::OnDpiChangedMessage(HWND hwnd, LPARAM lparam) {
   if (span_active || fit_active) {
     ScheduleResync("WM_DPICHANGED (kiosk debounce)");
     return 0;

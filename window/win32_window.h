@@ -107,7 +107,7 @@ class Win32Window {
   LRESULT OnSizeMessage();
   LRESULT OnActivateMessage();
   LRESULT OnTimerMessage(HWND hwnd, WPARAM timer_id, UINT message, LPARAM lparam);
-  LRESULT OnDpiChangedMessage(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
+  LRESULT OnDpiChangedMessage(HWND hwnd, LPARAM lparam);
   LRESULT OnHotKeyMessage(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
   LRESULT DefaultProcessing(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
 
