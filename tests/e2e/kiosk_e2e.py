@@ -296,6 +296,11 @@ def case_first_frame(case):
                    "library of " + r["function"])
     case.equal(len(set(by_name.values())), 6, "six distinct registrars")
 
+    # Closing the window shuts the channel and the engine: nothing is sent from then on.
+    close = run.first("dart-post", message="WM_CLOSE")
+    if case.check(close is not None, "WM_CLOSE posted"):
+        case.equal(run.between(close, None, "messenger-send"), [], "messages sent after WM_CLOSE")
+
 
 def case_entry_arguments(case):
     run = case.run("post WM_CLOSE\n", args=["a", "b c", "", "@lone-surrogate", "z", "gr\u00fc\u00dfe \u20ac"],
