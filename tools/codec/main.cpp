@@ -41,7 +41,8 @@ constexpr char kUsage[] =
     "  decode-call HEX                       a method call read from the bytes\n"
     "  decode-reply HEX                      a reply envelope read from the bytes\n"
     "HEX: bytes as hex digits, either case, whitespace ignored; names, codes and messages are\n"
-    "given as the hex of their bytes. VALUE, ARGS, DETAILS: a value in JSON form:\n"
+    "given as the hex of their bytes. Any one argument may be - to read it from standard input.\n"
+    "VALUE, ARGS, DETAILS: a value in JSON form:\n"
     "  null | true | false | {\"int32\": N} | {\"int64\": N} | {\"float64\": \"<16 hex digits>\"}\n"
     "  {\"string\": \"<hex>\"} | {\"uint8s\": \"<hex>\"} | {\"int32s\": [N, ...]} | {\"int64s\": [N, ...]}\n"
     "  {\"float64s\": [\"<16 hex digits>\", ...]} | {\"float32s\": [\"<8 hex digits>\", ...]}\n"
@@ -52,14 +53,27 @@ struct ToolError {
   std::string message;
 };
 
-std::vector<uint8_t> HexArgument(const std::string& text, const char* what) {
+// "-" stands for standard input, for messages longer than a command line may be.
+std::string ArgumentText(const std::string& text) {
+  if (text != "-") return text;
+  std::string input;
+  char buffer[1 << 16];
+  while (std::cin.read(buffer, sizeof buffer) || std::cin.gcount() > 0) {
+    input.append(buffer, static_cast<size_t>(std::cin.gcount()));
+  }
+  return input;
+}
+
+std::vector<uint8_t> HexArgument(const std::string& argument, const char* what) {
+  const std::string text = ArgumentText(argument);
   std::vector<uint8_t> bytes;
   std::string error;
   if (!ParseHex(text, &bytes, &error)) throw ToolError{std::string(what) + ": " + error};
   return bytes;
 }
 
-EncodableValue ValueArgument(const std::string& text, const char* what) {
+EncodableValue ValueArgument(const std::string& argument, const char* what) {
+  const std::string text = ArgumentText(argument);
   Json json;
   std::string error;
   if (!ParseJson(text, &json, &error)) throw ToolError{std::string(what) + ": invalid JSON: " + error};

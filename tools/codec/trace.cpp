@@ -1,5 +1,6 @@
 #include "trace.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
 #include <iostream>
@@ -20,6 +21,7 @@ namespace {
 
 constexpr size_t kBytesShown = 10;
 constexpr size_t kElementsShown = 8;
+constexpr int kIndentLevels = 12;
 
 std::string Number(double value) {
   char text[64];
@@ -127,13 +129,16 @@ void Render(const std::vector<uint8_t>& bytes, const std::vector<Node>& nodes, s
     // A container's own bytes are its header: up to where its first element starts.
     size_t end = node.end;
     if (i + 1 < nodes.size() && nodes[i + 1].depth > node.depth) end = nodes[i + 1].start;
-    std::string column(static_cast<size_t>(2 * node.depth), ' ');
+    // Indentation stops growing after a while so that deep values stay readable.
+    const size_t indent = static_cast<size_t>(2 * std::min(node.depth, kIndentLevels));
+    std::string column(indent, ' ');
+    if (node.depth > kIndentLevels) column += "[depth " + std::to_string(node.depth) + "] ";
     column += node.missing ? "-- " : BytesColumn(bytes, node.start, end);
     char offset[24];
     std::snprintf(offset, sizeof offset, "%6zu  ", node.start);
     out << offset << column;
     for (size_t pad = column.size(); pad < 40; ++pad) out << ' ';
-    out << ' ' << std::string(static_cast<size_t>(2 * node.depth), ' ') << node.text << "\n";
+    out << ' ' << std::string(indent, ' ') << node.text << "\n";
   }
 }
 
