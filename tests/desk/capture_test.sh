@@ -23,6 +23,15 @@ expected=$scratch/expected.txt
   printf '%s\n' 'debugger present' 'no console window'
 } >"$expected"
 
+# First on the desk, read through a pipe: the program's output must end when the program does,
+# not when the session processes that Wine starts alongside it end (seconds later, without the
+# session keeper).
+start=$(date +%s%N)
+"$desk" exec --name "$ORVALEN_DESK_NAME" -- "$probe" 0 2>&1 | cat >"$scratch/piped.txt"
+elapsed_ms=$(( ($(date +%s%N) - start) / 1000000 ))
+tr -d '\r' <"$scratch/piped.txt" | grep -qx 'probe stderr line' || fail "piped run lost stderr"
+[ $elapsed_ms -lt 4000 ] || fail "a piped run took $elapsed_ms ms: something still held the pipe"
+
 rc=0
 "$desk" exec --name "$ORVALEN_DESK_NAME" --debug-out "$scratch/debug.txt" -- \
   "$probe" 7 a "b c" "" 'd"e' 'back\slash' >"$scratch/stdout.txt" 2>"$scratch/stderr.txt" || rc=$?
