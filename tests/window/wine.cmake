@@ -20,9 +20,10 @@ orvalen_window_test_exe(window_one_tests one_monitor_test.cpp)
 target_link_libraries(window_one_tests PRIVATE GTest::gtest_main)
 orvalen_window_test_exe(window_dpi_tests dpi_test.cpp)
 orvalen_window_test_exe(window_theme_tests theme_test.cpp)
+orvalen_window_test_exe(window_hotkey_probe hotkey_probe.cpp)
 
 set(window_test_targets window_three_tests window_two_tests window_stacked_tests window_one_tests
-    window_dpi_tests window_theme_tests)
+    window_dpi_tests window_theme_tests window_hotkey_probe)
 if(TARGET orvalen_shell)
   add_executable(window_command_line_tests command_line_test.cpp)
   target_link_libraries(window_command_line_tests PRIVATE orvalen_shell GTest::gtest)
@@ -43,6 +44,10 @@ orvalen_add_desk_test(NAME window.three LAYOUT three DEBUG_OUT ${three_debug_out
 orvalen_add_desk_test(NAME window.two LAYOUT two COMMAND window_two_tests LABELS window TIMEOUT 120)
 orvalen_add_desk_test(NAME window.stacked LAYOUT stacked COMMAND window_stacked_tests LABELS window TIMEOUT 120)
 orvalen_add_desk_test(NAME window.one LAYOUT one COMMAND window_one_tests LABELS window TIMEOUT 120)
+# Real key presses through the X server reach the registered hot-keys.
+orvalen_add_desk_test(NAME window.hotkey_keys LAYOUT two
+                      COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/hotkey_keys.sh $<TARGET_FILE:window_hotkey_probe>
+                      LABELS window TIMEOUT 120)
 foreach(dpi 96 120 144)
   orvalen_add_desk_test(NAME window.dpi_${dpi} LAYOUT one DPI ${dpi}
                         COMMAND window_dpi_tests --expect-dpi=${dpi} LABELS window TIMEOUT 120)
