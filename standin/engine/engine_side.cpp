@@ -127,15 +127,17 @@ EngineSide& EngineSide::Get() {
   return *side;
 }
 
-void EngineSide::LoadScenarioFrom(const std::wstring& path, bool early) {
+void EngineSide::LoadScenarioFrom(const std::wstring& path, bool early,
+                                  const std::vector<std::string>& arguments) {
   scenario_path_ = path;
   std::optional<std::string> text = ReadFile(path);
-  scenario_ = ParseScenario(text ? *text : std::string());
+  scenario_ = ParseScenario(text ? *text : std::string(), arguments);
   if (early && !scenario_.transcript.empty()) {
     SetTranscriptPath(ResolveBundlePath(FromUtf8(scenario_.transcript)));
   }
   JsonLine line("scenario");
   line.Str("path", ToUtf8(path))
+      .StrList("arguments", arguments)
       .Bool("found", text.has_value())
       .Int("steps", static_cast<long long>(scenario_.steps.size()))
       .StrList("errors", scenario_.errors)
@@ -183,10 +185,10 @@ void EngineSide::OnEvent(const Event& event) {
   switch (event.kind) {
     case EventKind::kEngineCreate:
       if (event.info) {
-        std::wstring path = ResolveBundlePath(FromUtf8(event.info->aot_library_path));
-        // The bundle named by the engine's properties is the program that runs; it is usually
-        // the very file the early settings came from.
-        if (_wcsicmp(path.c_str(), scenario_path_.c_str()) != 0) LoadScenarioFrom(path, false);
+        // The bundle named by the engine's properties is the program that runs (usually the very
+        // file the early settings came from), now with its entry arguments.
+        LoadScenarioFrom(ResolveBundlePath(FromUtf8(event.info->aot_library_path)), false,
+                         event.info->arguments);
       }
       StartWatchdog();
       break;

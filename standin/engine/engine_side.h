@@ -14,6 +14,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "standin/core/engine_hooks.h"
 #include "standin/engine/scenario.h"
@@ -53,7 +54,8 @@ class EngineSide : public EngineHooks, public FrameListener {
   // The scenario beside the exe, read once on first need: the DPI query and the transcript's
   // place come before the engine (and with it the bundle's paths) exists.
   const Scenario& EarlyScenario();
-  void LoadScenarioFrom(const std::wstring& path, bool early);
+  void LoadScenarioFrom(const std::wstring& path, bool early,
+                        const std::vector<std::string>& arguments = {});
   void OnDisplayEventSent(const Event& event);
   void StartWatchdog();
   static LRESULT CALLBACK ParkingProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);

@@ -53,6 +53,28 @@ bool ParseInt(std::string_view text, long long* value) {
   return errno == 0 && end && *end == '\0';
 }
 
+std::string SubstituteArguments(std::string_view line, const std::vector<std::string>& arguments) {
+  std::string out;
+  for (size_t i = 0; i < line.size(); ++i) {
+    if (line[i] == '$' && i + 1 < line.size()) {
+      char next = line[i + 1];
+      if (next == '$') {
+        out += '$';
+        ++i;
+        continue;
+      }
+      if (next >= '1' && next <= '9') {
+        size_t index = static_cast<size_t>(next - '1');
+        if (index < arguments.size()) out += arguments[index];
+        ++i;
+        continue;
+      }
+    }
+    out += line[i];
+  }
+  return out;
+}
+
 }  // namespace
 
 std::optional<uint32_t> MessageNumber(std::string_view name) {
@@ -71,7 +93,7 @@ std::string MessageName(uint32_t message) {
   return std::to_string(message);
 }
 
-Scenario ParseScenario(std::string_view text) {
+Scenario ParseScenario(std::string_view text, const std::vector<std::string>& arguments) {
   Scenario scenario;
   int line_number = 0;
   while (!text.empty()) {
@@ -79,7 +101,8 @@ Scenario ParseScenario(std::string_view text) {
     std::string_view line = text.substr(0, eol);
     text = eol == std::string_view::npos ? std::string_view() : text.substr(eol + 1);
     ++line_number;
-    line = Trim(line);
+    const std::string substituted = SubstituteArguments(line, arguments);
+    line = Trim(substituted);
     if (line.empty() || line.front() == '#') continue;
 
     std::string_view rest = line;

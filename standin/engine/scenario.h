@@ -41,7 +41,9 @@ struct Scenario {
   std::vector<std::string> errors;             // "line N: ..." for lines that were not understood
 };
 
-Scenario ParseScenario(std::string_view text);
+// `arguments` are the Dart entry arguments: "$1" to "$9" in a line stand for the first to ninth
+// (empty when there are fewer), "$$" for a dollar sign.
+Scenario ParseScenario(std::string_view text, const std::vector<std::string>& arguments = {});
 
 // "WM_FONTCHANGE" -> 0x1D, "0x1D" / "29" -> 29; nothing for an unknown name.
 std::optional<uint32_t> MessageNumber(std::string_view name);

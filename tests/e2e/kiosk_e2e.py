@@ -303,13 +303,17 @@ def case_first_frame(case):
 
 
 def case_entry_arguments(case):
-    run = case.run("post WM_CLOSE\n", args=["a", "b c", "", "@lone-surrogate", "z", "gr\u00fc\u00dfe \u20ac"],
-                   launcher=True)
+    run = case.run("call enterWindowedMode string $2\npost WM_CLOSE\n",
+                   args=["a", "b c", "", "@lone-surrogate", "z", "gr\u00fc\u00dfe \u20ac"], launcher=True)
     case.equal(run.rc, 0, "exit code")
     e = run.first("engine-create")
     if case.check(e is not None, "engine created"):
         case.equal(e["arguments"], ["a", "b c", "", "", "z", "gr\u00fc\u00dfe \u20ac"], "entry arguments")
         case.equal((e["argc"], e["argv_null"]), (6, False), "argument count")
+    call = run.first("dart-call")
+    if case.check(call is not None, "the Dart side called with its second argument"):
+        case.equal(call["bytes"], hexs(method_call("enterWindowedMode", string_value("b c"))),
+                   "the Dart side received its entry arguments")
 
 
 def case_refused_view_controller(case):

@@ -97,6 +97,12 @@ TEST(StandinScenario, SettingsApplyToTheRunAndBadLinesAreReported) {
   EXPECT_EQ(s.steps[0].text, "applied (fit)*");
 }
 
+TEST(StandinScenario, EntryArgumentsStandInForDollarDigits) {
+  Scenario s = ParseScenario("call x string $1|$2|$3 $$1\n", {"a", "b c"});
+  ASSERT_EQ(s.steps.size(), 1u);
+  EXPECT_EQ(Hex(s.steps[0].bytes), "07 01 78 07 09 61 7C 62 20 63 7C 20 24 31");  // "a|b c| $1"
+}
+
 TEST(StandinScenario, OutgoingEventLinesAreReadBack) {
   const uint8_t message[] = {0x07, 0x0E, 'o', 'n', 'D', 'i', 's', 'p', 'l', 'a', 'y', 'E',
                              'v', 'e', 'n', 't', 0x07, 0x02, 'h', 'i'};
