@@ -420,6 +420,15 @@ TEST_F(ThreeMonitors, TheContentWindowFillsTheClientAreaThroughEveryLayout) {
   expect_fills("windowed");
   SetWindowPos(hwnd_, nullptr, 0, 0, 900, 600, SWP_NOZORDER | SWP_NOMOVE | SWP_NOACTIVATE);
   expect_fills("resized by WM_SIZE");
+
+  // Activation, in either direction, hands the keyboard focus back to the content.
+  for (WPARAM state : {WPARAM{WA_ACTIVE}, WPARAM{WA_INACTIVE}}) {
+    SCOPED_TRACE(state);
+    SetFocus(nullptr);
+    ASSERT_NE(GetFocus(), content);
+    SendMessageW(hwnd_, WM_ACTIVATE, state, 0);
+    EXPECT_EQ(GetFocus(), content);
+  }
   DestroyWindow(parking);
 }
 
