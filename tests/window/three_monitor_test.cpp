@@ -515,6 +515,18 @@ TEST_F(ThreeMonitors, AMonitorWhoseInformationCannotBeReadIsLeftOut) {
   ExpectKioskPopup(kLeft);
 }
 
+BOOL WINAPI NoMonitorInfo(HMONITOR, LPMONITORINFO) { return FALSE; }
+
+TEST_F(ThreeMonitors, WindowedModeWithoutMonitorInformationCentresOnThePrimaryScreen) {
+  SetWindowPos(hwnd_, nullptr, 2000, 100, 1280, 800, SWP_NOZORDER | SWP_NOACTIVATE);
+  ImportPatch unreadable("user32.dll", "GetMonitorInfoW", reinterpret_cast<void*>(NoMonitorInfo));
+  ASSERT_TRUE(unreadable.applied());
+  window().EnterWindowedMode();
+  // Not the right monitor's work area ((1920, 112)): the primary screen's metrics.
+  ExpectRect(At(320, 140, 1280, 800));
+  EXPECT_EQ(StyleOf(hwnd_), kFramed);
+}
+
 TEST_F(ThreeMonitors, ApplyBoundsRefusesAnEmptyTargetAndLabelsAMissingName) {
   EXPECT_FALSE(window().ApplyBounds(RECT{0, 0, 0, 0}, "fit"));
   EXPECT_FALSE(window().ApplyBounds(RECT{100, -100, 50, 300}, nullptr));
