@@ -1,7 +1,7 @@
 # Tests that run on the virtual multi-monitor desk (scripts/desk): a headless Xorg server with a
 # fixed monitor layout and a Wine prefix of its own, set up and torn down around each test.
 #
-#   orvalen_add_desk_test(NAME <name> LAYOUT <three|two|stacked|one>
+#   orvalen_add_desk_test(NAME <name> LAYOUT <three|two|stacked|one|three-live>
 #                         COMMAND <target-or-path> [args...]
 #                         [LABELS <label>...]        default: window
 #                         [TIMEOUT <seconds>]        default: 120, for the command alone
@@ -29,8 +29,8 @@ function(orvalen_add_desk_test)
   if(NOT arg_NAME OR NOT arg_COMMAND)
     message(FATAL_ERROR "orvalen_add_desk_test: NAME and COMMAND are required")
   endif()
-  if(NOT arg_LAYOUT MATCHES "^(three|two|stacked|one)$")
-    message(FATAL_ERROR "orvalen_add_desk_test(${arg_NAME}): LAYOUT must be three, two, stacked or one")
+  if(NOT arg_LAYOUT MATCHES "^(three|two|stacked|one|three-live)$")
+    message(FATAL_ERROR "orvalen_add_desk_test(${arg_NAME}): LAYOUT must be three, two, stacked, one or three-live")
   endif()
   if(NOT WIN32 OR NOT ORVALEN_WINE)
     return()

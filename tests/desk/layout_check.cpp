@@ -33,6 +33,9 @@ const std::vector<Expected>& Layouts() {
       {"two", {{0, 0, 1920, 1080}, {1920, 0, 3840, 1080}}},
       {"stacked", {{0, 0, 1920, 1080}, {0, 1080, 1920, 2160}}},
       {"one", {{0, 0, 1920, 1080}}},
+      {"three-live", {{-1920, 0, 0, 1080}, {0, 0, 1920, 1080}, {1920, 0, 3200, 1024}}},
+      // three-live after its right-hand monitor was switched off
+      {"three-live-right-off", {{-1920, 0, 0, 1080}, {0, 0, 1920, 1080}}},
   };
   return layouts;
 }
