@@ -77,6 +77,7 @@ gone_within "$d" 5 || fail "desk $d still up after TERM"
 
 # A named desk.
 name=lifecycle-$$
+trap '"$desk" stop --name "$name" >/dev/null 2>&1 || true' EXIT
 "$desk" start --layout stacked --dpi 120 --name "$name" 2>/dev/null || fail "start"
 "$desk" start --layout stacked --dpi 120 --name "$name" 2>/dev/null || fail "second identical start"
 rc=0; "$desk" start --layout three --name "$name" 2>/dev/null || rc=$?
