@@ -220,8 +220,9 @@ class Parser {
       if (i_ >= s_.size() || s_[i_] != ':') return Fail("expected ':' in JSON object");
       ++i_;
       SkipSpace();
-      out->members.emplace_back(std::move(key), Json());
-      if (!Value(&out->members.back().second, depth + 1)) return false;
+      out->member_names.push_back(std::move(key));
+      out->member_values.emplace_back();
+      if (!Value(&out->member_values.back(), depth + 1)) return false;
       SkipSpace();
       if (i_ >= s_.size()) return Fail("unterminated JSON object");
       if (s_[i_] == ',') {

@@ -4,7 +4,6 @@
 #define ORVALEN_TOOLS_CODEC_JSON_H_
 
 #include <string>
-#include <utility>
 #include <vector>
 
 namespace codec_tool {
@@ -15,7 +14,10 @@ struct Json {
   bool boolean = false;
   std::string text;  // number source text, or string contents
   std::vector<Json> items;
-  std::vector<std::pair<std::string, Json>> members;  // in source order
+  // Object members in source order, names and values side by side (a pair<string, Json> here
+  // would need Json complete, which clang's library insists on).
+  std::vector<std::string> member_names;
+  std::vector<Json> member_values;
 };
 
 // Parses one JSON document (surrounding whitespace allowed). On failure returns false and sets

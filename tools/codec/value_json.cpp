@@ -233,12 +233,12 @@ bool ValueFromJson(const Json& json, EncodableValue* out, std::string* error) {
       *error = "a value is null, true, false or a one-member object such as {\"int32\": 1}";
       return false;
   }
-  if (json.members.size() != 1) {
+  if (json.member_values.size() != 1) {
     *error = "a value object needs exactly one member";
     return false;
   }
-  const std::string& kind = json.members[0].first;
-  const Json& body = json.members[0].second;
+  const std::string& kind = json.member_names[0];
+  const Json& body = json.member_values[0];
   if (kind == "int32") {
     int32_t number;
     if (!ParseInteger(body, "int32", &number, error)) return false;
