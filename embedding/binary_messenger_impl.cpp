@@ -47,8 +47,11 @@ void Respond(ResponseState& state, const uint8_t* data, size_t data_size) {
     std::cerr << "Error: Response can be set only once. Ignoring duplicate response." << std::endl;
     return;
   }
-  FlutterDesktopMessengerSendResponse(messenger, state.response_handle, data, data_size);
+  // Cleared before the send: a response that the send sets off on this thread (the lock is
+  // re-entrant for its holder) must be the duplicate, not a second send on a used handle.
+  const FlutterDesktopMessageResponseHandle* handle = state.response_handle;
   state.response_handle = nullptr;
+  FlutterDesktopMessengerSendResponse(messenger, handle, data, data_size);
 }
 
 }  // namespace

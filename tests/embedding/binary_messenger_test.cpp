@@ -195,6 +195,26 @@ TEST_F(BinaryMessengerTest, ASecondReplySendsNothingAndPrintsTheLineOnce) {
   }
 }
 
+TEST_F(BinaryMessengerTest, AResponseSetOffByTheResponseItselfIsTheDuplicate) {
+  flutter::ReplyCallback kept;
+  messenger().SetHandler("ch", [&](const uint8_t*, size_t, flutter::ReplyCallback reply) {
+    kept = std::move(reply);
+  });
+  int responses = 0;
+  const uint8_t byte = 1;
+  core().Deliver("ch", {}, [&](const uint8_t*, size_t) {
+    ++responses;
+    kept(&byte, 1);  // re-entered on this thread, under the messenger lock
+  });
+  testing::internal::CaptureStderr();
+  kept(&byte, 1);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), kDuplicateResponse);
+  EXPECT_EQ(responses, 1);
+  const auto events = Events(EventKind::kResponse);
+  ASSERT_EQ(events.size(), 1u);
+  EXPECT_TRUE(events[0].ok);
+}
+
 TEST_F(BinaryMessengerTest, ZeroByteRepliesArePassedThroughAsGiven) {
   static const uint8_t some_byte = 9;
   struct Case {

@@ -150,6 +150,29 @@ TEST_F(MethodCallChannelTest, ASecondCompletionSendsNothingAndPrintsTheLineOnce)
   EXPECT_EQ(Events(EventKind::kResponse).size(), 1u);
 }
 
+TEST_F(MethodCallChannelTest, ACompletionSetOffByTheReplyItselfIsTheDuplicate) {
+  std::unique_ptr<Result> kept;
+  channel_->SetCallHandler([&](const auto&, std::unique_ptr<Result> result) {
+    kept = std::move(result);
+  });
+  ResponseLog log;
+  standin::ResponseFunction collect = log.Collector();
+  // The engine side reacts to the response by completing the same result again, on the same
+  // thread and while the response is still being delivered.
+  core().Deliver(kChannel, kFooCall, [&](const uint8_t* data, size_t size) {
+    collect(data, size);
+    kept->Error("again", "", nullptr);
+  });
+  testing::internal::CaptureStderr();
+  kept->Success(nullptr);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), kDuplicateResult);
+  ASSERT_EQ(log.responses.size(), 1u);
+  EXPECT_EQ(log.responses[0].bytes, (std::vector<uint8_t>{0x00, 0x00}));
+  const auto responses = Events(EventKind::kResponse);
+  ASSERT_EQ(responses.size(), 1u);
+  EXPECT_TRUE(responses[0].ok);
+}
+
 TEST_F(MethodCallChannelTest, AResultDroppedWithoutReplyWarnsOnceAndSendsNothing) {
   std::unique_ptr<Result> kept;
   channel_->SetCallHandler([&](const auto&, std::unique_ptr<Result> result) {
