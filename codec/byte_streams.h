@@ -60,6 +60,16 @@ class ByteBufferStreamReader : public ByteStreamReader {
   void SkipToAlignment(uint8_t alignment) override;
   size_t RemainingBytes() const override;
 
+  // The next `count` bytes in place, moving past them; null when fewer remain, and then nothing
+  // is consumed and nothing reported. Lets the serializer build a string or array straight from
+  // the message in one copy instead of zero-filling it first and copying over the zeros.
+  const uint8_t* TakeBytes(size_t count) {
+    if (position_ > size_ || count > size_ - position_) return nullptr;
+    const uint8_t* bytes = data_ + position_;
+    position_ += count;
+    return bytes;
+  }
+
   // Index of the next byte to read; may lie beyond size() after SkipToAlignment.
   size_t position() const { return position_; }
   size_t size() const { return size_; }
@@ -78,6 +88,8 @@ class ByteBufferStreamWriter : public ByteStreamWriter {
   void WriteByte(uint8_t byte) override;
   void WriteBytes(const uint8_t* source, size_t count) override;
   void PadToAlignment(uint8_t alignment) override;
+
+  std::vector<uint8_t>* buffer() const { return buffer_; }
 
  private:
   std::vector<uint8_t>* buffer_;

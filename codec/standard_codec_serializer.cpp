@@ -1,9 +1,12 @@
 #include "codec/standard_codec_serializer.h"
 
+#include <algorithm>
 #include <bit>
+#include <cstring>
 #include <iostream>
 #include <limits>
 #include <string>
+#include <typeinfo>
 #include <vector>
 
 namespace flutter {
@@ -92,15 +95,47 @@ bool AdmitElements(uint32_t count, uint64_t min_bytes_each, ByteStreamReader* st
   return Charge(count, count, limits.element_budget);
 }
 
+// The plain buffer reader itself, not a class derived from it: only then may a body be taken in
+// place, because nobody can be watching for the ReadBytes call that this skips.
+ByteBufferStreamReader* PlainBufferReader(ByteStreamReader* stream) {
+  return typeid(*stream) == typeid(ByteBufferStreamReader)
+             ? static_cast<ByteBufferStreamReader*>(stream)
+             : nullptr;
+}
+
+// A string or array body of `count` elements, built with a single copy of its bytes when the
+// whole body is there; otherwise zero-filled and read through ReadBytes, which reports the short
+// read and leaves the zeros.
+template <typename Container>
+Container ReadBody(uint32_t count, ByteStreamReader* stream) {
+  using Element = typename Container::value_type;
+  const size_t bytes = size_t{count} * sizeof(Element);
+  if (ByteBufferStreamReader* reader = PlainBufferReader(stream)) {
+    const uint8_t* body = reader->TakeBytes(bytes);
+    if (body != nullptr) {
+      // Alignment counts from the start of the message, so a message whose own first byte is
+      // not aligned can leave the body misaligned in memory; that case copies over zeros.
+      if (reinterpret_cast<uintptr_t>(body) % alignof(Element) == 0) {
+        const auto* first = reinterpret_cast<const Element*>(body);
+        return Container(first, first + count);
+      }
+      Container container(count, Element());
+      std::memcpy(container.data(), body, bytes);
+      return container;
+    }
+  }
+  Container container(count, Element());
+  stream->ReadBytes(reinterpret_cast<uint8_t*>(container.data()), bytes);
+  return container;
+}
+
 template <typename T>
 EncodableValue ReadTypedArray(const StandardCodecSerializer& serializer, ByteStreamReader* stream) {
   const uint32_t count = serializer.ReadSize(stream);
   // The reader aligns even for an empty array, unlike the writer.
   stream->SkipToAlignment(sizeof(T));
   if (!AdmitBody(count, sizeof(T), stream)) return EncodableValue();
-  std::vector<T> array(count);
-  stream->ReadBytes(reinterpret_cast<uint8_t*>(array.data()), size_t{count} * sizeof(T));
-  return EncodableValue(std::move(array));
+  return EncodableValue(ReadBody<std::vector<T>>(count, stream));
 }
 
 template <typename T>
@@ -125,6 +160,234 @@ size_t WireCount(const EncodableValue& value) {
     default: return 0;
   }
 }
+
+void ReportTooLong(size_t count) {
+  std::cerr << "Value too long for StandardCodecSerializer::WriteValue: " << count << " elements"
+            << std::endl;
+}
+
+void ReportCustomValue() {
+  std::cerr << "Unhandled custom type in StandardCodecSerializer::WriteValue. "
+            << "Custom types require codec extensions." << std::endl;
+}
+
+// Writes a whole value straight into the vector of a plain ByteBufferStreamWriter, without a
+// virtual call per byte and per nested value. Used only when neither the serializer nor the
+// writer is a derived class: then nothing can observe the individual calls, and the bytes are
+// exactly those that the virtual path in WriteValue produces.
+//
+// While it works, the vector's size covers its whole capacity and `used_` marks the end of the
+// message, so appending is a bounds check and a copy. The destructor trims the vector back to
+// what was written. A code byte with its size prefix or scalar body (at most 16 bytes, padding
+// included) is assembled in a small block and stored in one go.
+class DirectWriter {
+ public:
+  explicit DirectWriter(std::vector<uint8_t>& bytes) : bytes_(bytes), used_(bytes.size()) {
+    // A fresh vector grown byte by byte reallocates at 1, 2, 4, ... bytes; a short message (a
+    // method call with its arguments, a reply) fits in the first allocation.
+    Expose(std::max(used_, kFirstRoom));
+  }
+  ~DirectWriter() { bytes_.resize(used_); }
+  DirectWriter(const DirectWriter&) = delete;
+  DirectWriter& operator=(const DirectWriter&) = delete;
+
+  // A nested value: the common kinds inline, the rest through Value.
+  void Element(const EncodableValue& value) {
+    switch (value.index()) {
+      case 0:
+        Code(kNull);
+        return;
+      case 1:
+        Code(std::get<1>(value) ? kTrue : kFalse);
+        return;
+      case 2:
+        Scalar(kInt32, std::get<2>(value), 0);
+        return;
+      case 5:
+        Body(kString, std::get<5>(value));
+        return;
+      default:
+        Value(value);
+    }
+  }
+
+  void Value(const EncodableValue& value) {
+    switch (value.index()) {
+      case 0:
+        Code(kNull);
+        return;
+      case 1:
+        Code(std::get<1>(value) ? kTrue : kFalse);
+        return;
+      case 2:
+        Scalar(kInt32, std::get<2>(value), 0);
+        return;
+      case 3:
+        Scalar(kInt64, std::get<3>(value), 0);
+        return;
+      case 4:
+        Scalar(kFloat64, std::get<4>(value), (8 - (used_ + 1) % 8) % 8);
+        return;
+      case 5:
+        Body(kString, std::get<5>(value));
+        return;
+      case 6:
+        Body(kUInt8List, std::get<6>(value));
+        return;
+      case 7:
+        Array(kInt32List, std::get<7>(value));
+        return;
+      case 8:
+        Array(kInt64List, std::get<8>(value));
+        return;
+      case 9:
+        Array(kFloat64List, std::get<9>(value));
+        return;
+      case 10: {
+        const EncodableList& list = std::get<10>(value);
+        if (!Header(kList, list.size())) return;
+        for (const EncodableValue& element : list) Element(element);
+        return;
+      }
+      case 11: {
+        const EncodableMap& map = std::get<11>(value);
+        if (!Header(kMap, map.size())) return;
+        for (const auto& [key, entry] : map) {
+          Element(key);
+          Element(entry);
+        }
+        return;
+      }
+      case 12:
+        Code(kNull);
+        ReportCustomValue();
+        return;
+      case 13:
+        Array(kFloat32List, std::get<13>(value));
+        return;
+    }
+    Code(kNull);  // valueless: nothing to say, as on the virtual path
+  }
+
+ private:
+  static constexpr size_t kFirstRoom = 128;
+  // Room made addressable at a time; zeroed first, so kept small enough to stay in cache.
+  static constexpr size_t kChunk = 4096;
+
+  // Bodies from this size on are appended by the vector itself: exposing room for them first
+  // would write every byte twice (zeros, then the body).
+  static constexpr size_t kBulkBody = 256;
+
+  // Makes at least `wanted` bytes addressable (beyond that, up to kChunk more when the capacity
+  // allows). The capacity grows fourfold when short: each growth copies the message so far into
+  // memory that is not in cache yet, which costs more than the spare room.
+  void Expose(size_t wanted) {
+    bytes_.resize(used_);
+    if (wanted > bytes_.capacity()) bytes_.reserve(std::max(wanted, bytes_.capacity() * 4));
+    bytes_.resize(std::min(bytes_.capacity(), std::max(wanted, used_ + kChunk)));
+    data_ = bytes_.data();
+    end_ = bytes_.size();
+  }
+
+  void Room(size_t count) {
+    if (count > end_ - used_) Expose(used_ + count);
+  }
+
+  void Code(uint8_t code) {
+    Room(1);
+    data_[used_++] = code;
+  }
+
+  // A code byte, `padding` zero bytes and a number's bytes.
+  template <typename T>
+  void Scalar(uint8_t code, T number, size_t padding) {
+    Room(1 + padding + sizeof(T));
+    uint8_t* out = data_ + used_;
+    out[0] = code;
+    if (padding != 0) std::memset(out + 1, 0, padding);
+    std::memcpy(out + 1 + padding, &number, sizeof(T));
+    used_ += 1 + padding + sizeof(T);
+  }
+
+  void Put(const void* source, size_t count) {
+    if (count >= kBulkBody) {
+      bytes_.resize(used_);
+      const auto* first = static_cast<const uint8_t*>(source);
+      bytes_.insert(bytes_.end(), first, first + count);
+      used_ = bytes_.size();
+      Expose(bytes_.capacity());
+      return;
+    }
+    Room(count);
+    std::memcpy(data_ + used_, source, count);
+    used_ += count;
+  }
+
+  // The type code and size prefix of a sized value, and the padding before the first element
+  // (`alignment` 1: none); false, after writing null and the line, when the size does not fit
+  // the prefix.
+  bool Header(uint8_t type, size_t size, size_t alignment = 1) {
+    if (size > kMaxWireSize) {
+      Code(kNull);
+      ReportTooLong(size);
+      return false;
+    }
+    // Code, prefix of at most 5 bytes, padding of at most 7.
+    Room(13);
+    uint8_t* out = data_ + used_;
+    out[0] = type;
+    size_t length = 2;
+    if (size < 254) {
+      out[1] = static_cast<uint8_t>(size);
+    } else if (size <= 0xFFFF) {
+      out[1] = 254;
+      const uint16_t value = static_cast<uint16_t>(size);
+      std::memcpy(out + 2, &value, 2);
+      length = 4;
+    } else {
+      out[1] = 255;
+      const uint32_t value = static_cast<uint32_t>(size);
+      std::memcpy(out + 2, &value, 4);
+      length = 6;
+    }
+    // Empty arrays are written without padding.
+    const size_t remainder = (used_ + length) % alignment;
+    if (size != 0 && remainder != 0) {
+      std::memset(out + length, 0, alignment - remainder);
+      length += alignment - remainder;
+    }
+    used_ += length;
+    return true;
+  }
+
+  template <typename Container>
+  void Body(uint8_t type, const Container& body) {
+    const size_t size = body.size();
+    if (size < 254) {
+      // The common short string: code, one-byte size and body under a single bounds check.
+      Room(2 + size);
+      uint8_t* out = data_ + used_;
+      out[0] = type;
+      out[1] = static_cast<uint8_t>(size);
+      if (size != 0) std::memcpy(out + 2, body.data(), size);
+      used_ += 2 + size;
+      return;
+    }
+    if (!Header(type, size)) return;
+    Put(body.data(), size);
+  }
+
+  template <typename T>
+  void Array(uint8_t type, const std::vector<T>& array) {
+    if (!Header(type, array.size(), sizeof(T)) || array.empty()) return;
+    Put(array.data(), array.size() * sizeof(T));
+  }
+
+  std::vector<uint8_t>& bytes_;
+  size_t used_;
+  uint8_t* data_ = nullptr;
+  size_t end_ = 0;
+};
 
 // Reads a list or map body one level deeper, refusing it past the depth limit.
 class DepthScope {
@@ -190,12 +453,16 @@ EncodableValue StandardCodecSerializer::ReadValue(ByteStreamReader* stream) cons
 
 void StandardCodecSerializer::WriteValue(const EncodableValue& value,
                                          ByteStreamWriter* stream) const {
+  if (typeid(*this) == typeid(StandardCodecSerializer) &&
+      typeid(*stream) == typeid(ByteBufferStreamWriter)) {
+    DirectWriter(*static_cast<ByteBufferStreamWriter*>(stream)->buffer()).Value(value);
+    return;
+  }
   // The size prefix has 32 bits; a longer value cannot be described, so it goes out as null
   // rather than as a prefix that lies about the bytes after it.
   if (WireCount(value) > kMaxWireSize) {
     stream->WriteByte(kNull);
-    std::cerr << "Value too long for StandardCodecSerializer::WriteValue: " << WireCount(value)
-              << " elements" << std::endl;
+    ReportTooLong(WireCount(value));
     return;
   }
   switch (value.index()) {
@@ -271,8 +538,7 @@ void StandardCodecSerializer::WriteValue(const EncodableValue& value,
     }
     case 12:
       stream->WriteByte(kNull);
-      std::cerr << "Unhandled custom type in StandardCodecSerializer::WriteValue. "
-                << "Custom types require codec extensions." << std::endl;
+      ReportCustomValue();
       return;
     case 13:
       stream->WriteByte(kFloat32List);
@@ -312,16 +578,12 @@ EncodableValue StandardCodecSerializer::ReadValueOfType(uint8_t type,
     case kString: {
       const uint32_t size = ReadSize(stream);
       if (!AdmitBody(size, 1, stream)) return EncodableValue();
-      std::string string(size, '\0');
-      stream->ReadBytes(reinterpret_cast<uint8_t*>(string.data()), size);
-      return EncodableValue(std::move(string));
+      return EncodableValue(ReadBody<std::string>(size, stream));
     }
     case kUInt8List: {
       const uint32_t size = ReadSize(stream);
       if (!AdmitBody(size, 1, stream)) return EncodableValue();
-      std::vector<uint8_t> bytes(size);
-      stream->ReadBytes(bytes.data(), size);
-      return EncodableValue(std::move(bytes));
+      return EncodableValue(ReadBody<std::vector<uint8_t>>(size, stream));
     }
     case kInt32List:
       return ReadTypedArray<int32_t>(*this, stream);
@@ -353,8 +615,10 @@ EncodableValue StandardCodecSerializer::ReadValueOfType(uint8_t type,
       for (uint32_t i = 0; i < count; ++i) {
         EncodableValue key = ReadValue(stream);
         EncodableValue entry = ReadValue(stream);
-        // The first occurrence of a key wins; a later duplicate is dropped with its value.
-        map.emplace(std::move(key), std::move(entry));
+        // The first occurrence of a key wins; a later duplicate is dropped with its value. Writers
+        // send keys in ascending order, so the end is nearly always the place: one comparison
+        // per entry instead of a search from the root.
+        map.emplace_hint(map.end(), std::move(key), std::move(entry));
       }
       return EncodableValue(std::move(map));
     }
