@@ -43,7 +43,7 @@ void OursEncode(benchmark::State& state, const std::vector<T>* values) {
   const std::vector<uint8_t> once = EncodeOurs(value);
   // Code byte, 5-byte size prefix, padding to the element width, then the elements.
   const size_t header = sizeof(T) == 1 ? 6 : (6 + sizeof(T) - 1) / sizeof(T) * sizeof(T);
-  if (!Check(state, once.size() == header + kBulkBytes && DecodeOurs(once) == value,
+  if (!Check(state, once.size() == header + kBulkBytes && OursRoundTrips(value),
              "our encoding does not decode back to the array")) {
     return;
   }
@@ -58,7 +58,7 @@ template <typename T>
 void OursDecode(benchmark::State& state, const std::vector<T>* values) {
   const flutter::EncodableValue value(*values);
   const std::vector<uint8_t> bytes = EncodeOurs(value);
-  if (!Check(state, DecodeOurs(bytes) == value, "our decoder returns another array")) return;
+  if (!Check(state, OursRoundTrips(value), "our decoder returns another array")) return;
   for (auto _ : state) {
     flutter::EncodableValue decoded = DecodeOurs(bytes);
     benchmark::DoNotOptimize(decoded);

@@ -26,7 +26,7 @@ ScaleMessage& MessageOfSize(size_t size) {
   if (!message.checked) {
     const flutter::EncodableValue value = ToEncodable(RecordList(size));
     message.bytes = EncodeOurs(value);
-    message.decodes = DecodeOurs(message.bytes) == value;
+    message.decodes = OursRoundTrips(value);
     message.checked = true;
   }
   return message;
