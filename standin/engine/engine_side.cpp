@@ -132,6 +132,7 @@ void EngineSide::LoadScenarioFrom(const std::wstring& path, bool early,
   scenario_path_ = path;
   std::optional<std::string> text = ReadFile(path);
   scenario_ = ParseScenario(text ? *text : std::string(), arguments);
+  scenario_found_ = text.has_value();
   if (early && !scenario_.transcript.empty()) {
     SetTranscriptPath(ResolveBundlePath(FromUtf8(scenario_.transcript)));
   }
@@ -190,7 +191,8 @@ void EngineSide::OnEvent(const Event& event) {
         LoadScenarioFrom(ResolveBundlePath(FromUtf8(event.info->aot_library_path)), false,
                          event.info->arguments);
       }
-      StartWatchdog();
+      // Only a scripted run has a deadline; without a scenario the kiosk runs until closed.
+      if (scenario_found_) StartWatchdog();
       break;
     case EventKind::kForceRedraw:
     case EventKind::kSetNextFrameCallback:

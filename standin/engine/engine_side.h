@@ -66,6 +66,7 @@ class EngineSide : public EngineHooks, public FrameListener {
   bool scenario_loaded_ = false;
   std::wstring scenario_path_;
   Scenario scenario_;
+  bool scenario_found_ = false;
   bool refusal_used_ = false;
   bool watchdog_started_ = false;
 
