@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Turns orvalen-bench's JSON output into the ratio table and out/bench.json.
 
-Usage: report.py RAW_JSON OUT_JSON [--strict=0|1]
+Usage: report.py RAW_JSON OUT_JSON [--strict=0|1]   (also writes OUT_JSON with .md: the table)
 
 Every figure is the median CPU time of the repetitions of one run, so each ratio compares
 implementations measured side by side on the same machine. A ratio is ours / baseline (time), so
@@ -107,15 +107,17 @@ def main():
                    "entries": entries}, f, indent=2)
         f.write("\n")
 
+    with open(out_path[:-len(".json")] + ".md" if out_path.endswith(".json") else out_path + ".md",
+              "w") as f:
+        f.write("| workload | baseline | ours | baseline time | ratio | target |\n")
+        f.write("|---|---|---:|---:|---:|---|\n")
+        for e in entries:
+            f.write(f"| {e['workload']} | {e['baseline']} | {fmt(e['ours_ns'])} | "
+                    f"{fmt(e['baseline_ns'])} | {e['ratio']:.3f} | {verdict_of(e)} |\n")
+
     print(f"{'workload':34} {'baseline':26} {'ours':>12} {'baseline':>12} {'ratio':>7}  target")
     for e in entries:
-        if "target_max_ratio" in e:
-            bound = f"<= {e['target_max_ratio']:.3g}"
-            if "target_min_ratio" in e:
-                bound = f"{e['target_min_ratio']:.3g}..{e['target_max_ratio']:.3g}"
-            verdict = f"{bound:12} {'ok' if e['meets_target'] else 'MISSED'}"
-        else:
-            verdict = "(information)"
+        verdict = verdict_of(e)
         print(f"{e['workload']:34} {e['baseline']:26} {fmt(e['ours_ns']):>12} "
               f"{fmt(e['baseline_ns']):>12} {e['ratio']:7.3f}  {verdict}")
 
@@ -131,6 +133,15 @@ def main():
     if errors or missing:
         return 1
     return 1 if strict and missed else 0
+
+
+def verdict_of(e):
+    if "target_max_ratio" not in e:
+        return "(information)"
+    bound = f"<= {e['target_max_ratio']:.3g}"
+    if "target_min_ratio" in e:
+        bound = f"{e['target_min_ratio']:.3g}..{e['target_max_ratio']:.3g}"
+    return f"{bound} {'ok' if e['meets_target'] else 'MISSED'}"
 
 
 def fmt(ns):
