@@ -3,6 +3,7 @@
 #include "standin/core/core.h"
 #include "standin/engine/engine_side.h"
 #include "standin/engine/transcript.h"
+#include "standin/engine/resource_probe.h"
 #include "standin/engine/window_probe.h"
 
 namespace standin {
@@ -156,6 +157,12 @@ int DartSide::RunStep(const Step& step) {
                  .Int("line", step.line)
                  .Str("label", step.text)
                  .Raw("top", WindowStateJson(engine_->TopLevelWindow(), view)));
+      return 0;
+    }
+    case Step::Kind::kResources: {
+      JsonLine line("resources");
+      line.Int("line", step.line).Str("label", step.text);
+      Record(AddResourceCounts(line));
       return 0;
     }
     case Step::Kind::kQuit:

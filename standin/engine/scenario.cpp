@@ -219,6 +219,10 @@ Scenario ParseScenario(std::string_view text, const std::vector<std::string>& ar
       step.kind = Step::Kind::kProbe;
       step.text = std::string(rest);
       scenario.steps.push_back(std::move(step));
+    } else if (word == "resources") {
+      step.kind = Step::Kind::kResources;
+      step.text = std::string(rest);
+      scenario.steps.push_back(std::move(step));
     } else if (word == "quit") {
       step.kind = Step::Kind::kQuit;
       scenario.steps.push_back(std::move(step));

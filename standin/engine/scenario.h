@@ -16,7 +16,7 @@ namespace standin {
 enum class DisplayEventReply { kSuccess, kError, kNotImplemented, kNever };
 
 struct Step {
-  enum class Kind { kCall, kSend, kWait, kWaitEvent, kPost, kStage, kProbe, kQuit };
+  enum class Kind { kCall, kSend, kWait, kWaitEvent, kPost, kStage, kProbe, kResources, kQuit };
   Kind kind = Kind::kWait;
   int line = 0;                  // line in the scenario file, for the transcript
   std::string text;              // method, channel, awaited event line or stage name

@@ -1,0 +1,25 @@
+#include "standin/engine/resource_probe.h"
+
+#include <windows.h>
+#include <psapi.h>
+
+namespace standin {
+
+JsonLine& AddResourceCounts(JsonLine& line) {
+  HANDLE self = GetCurrentProcess();
+  line.Int("gdi", static_cast<long long>(GetGuiResources(self, GR_GDIOBJECTS)));
+  line.Int("user", static_cast<long long>(GetGuiResources(self, GR_USEROBJECTS)));
+  PROCESS_MEMORY_COUNTERS_EX counters{};
+  counters.cb = sizeof counters;
+  if (GetProcessMemoryInfo(self, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters),
+                           sizeof counters)) {
+    line.Int("private_bytes", static_cast<long long>(counters.PrivateUsage));
+    line.Int("working_set", static_cast<long long>(counters.WorkingSetSize));
+  } else {
+    line.Int("private_bytes", -1);
+    line.Int("working_set", -1);
+  }
+  return line;
+}
+
+}  // namespace standin
