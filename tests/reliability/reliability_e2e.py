@@ -1,0 +1,301 @@
+#!/usr/bin/env python3
+"""Fault scenarios of orvalen.exe with the stand-in engine, on the virtual three-monitor desk.
+
+Storms of display and DPI changes, "destroy" at awkward moments, an app side that never answers,
+floods of malformed channel messages, missing libraries and bundle files, and a long run whose
+object and memory counts must stay flat. Bundles, runs and transcripts are those of the
+end-to-end tests (tests/e2e/kiosk_e2e.py); each group runs its cases one after another on one desk.
+"""
+import argparse
+import os
+import shutil
+import subprocess
+import sys
+import traceback
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
+import kiosk_e2e as k  # noqa: E402
+
+APP = k.APP
+WM_DPICHANGED = k.WM_DPICHANGED
+# STATUS_DLL_NOT_FOUND as the loader reports it; Wine's exit status carries its low byte.
+DLL_NOT_FOUND = (0xC0000135, 0x35)
+
+
+def lines_sent(run):
+    """(ms, text) of every "onDisplayEvent" the kiosk sent, in order."""
+    return [(e["ms"], e.get("text")) for e in run.display_sends()]
+
+
+def sent_times(run, text):
+    return [ms for ms, t in lines_sent(run) if t == text]
+
+
+# ------------------------------------------------------------------ storms
+
+def case_display_change_storm(case):
+    # 200 display changes in about 2 s while the fit is current: the timer is re-armed by each,
+    # so exactly one tick follows 450 ms after the last, then one follow-up.
+    storm = "post WM_DISPLAYCHANGE\nwait 10\n" * 200
+    run = case.run(storm + "wait-event timeout=3000 resync timer fire\n"
+                   "wait-event timeout=3000 resync timer fire\nwait 900\n"
+                   "probe after the storm\npost WM_CLOSE\n")
+    case.equal(run.rc, 0, "exit code")
+    case.equal(run.kiosk_lines.count("WM_DISPLAYCHANGE"), 200, "display changes seen")
+    scheduled = sent_times(run, "debounced resync scheduled")
+    fires = sent_times(run, "resync timer fire")
+    case.equal(len(scheduled), 200, "debounced resync lines")
+    if case.equal(len(fires), 2, "timer runs after the storm"):
+        first_delay = fires[0] - scheduled[-1]
+        case.check(440 <= first_delay <= 700,
+                   "first tick %d ms after the last display change (450 expected)" % first_delay)
+        case.check(fires[0] > scheduled[-1] and all(s < fires[0] for s in scheduled),
+                   "no tick inside the storm")
+        follow = fires[1] - fires[0]
+        case.check(290 <= follow <= 550, "follow-up %d ms after the first tick (300)" % follow)
+        storm_ms = scheduled[-1] - scheduled[0]
+        case.check(storm_ms <= 4000, "the storm itself took %d ms" % storm_ms)
+    case.equal(run.kiosk_lines.count("resync follow-up scheduled"), 1, "follow-ups")
+    probes = run.events("probe")
+    if case.check(probes, "probe after the storm"):
+        case.equal(probes[-1]["top"]["rect"], k.FIT_RECT, "window on the preferred monitor")
+    k.check_sends_match_lines(case, run)
+
+
+def case_dpi_change_storm_during_span(case):
+    storm = "".join("post WM_DPICHANGED %d -1920 0 1280 1080\nwait 5\n" % (96 + 24 * (i % 4))
+                    for i in range(100))
+    run = case.run("call spanAllDisplays\nwait-event applied (span)*\n" + storm +
+                   "wait-event timeout=3000 resync timer fire\n"
+                   "wait-event timeout=3000 resync timer fire\nwait 900\n"
+                   "probe after the storm\npost WM_CLOSE\n")
+    case.equal(run.rc, 0, "exit code")
+    case.equal(run.kiosk_lines.count("WM_DPICHANGED (kiosk debounce)"), 100, "DPI changes debounced")
+    offered = [e for e in run.events("top-level-message") if e["number"] == WM_DPICHANGED]
+    case.equal(offered, [], "DPI changes offered to the engine during the span")
+    case.equal(run.kiosk_lines.count("resync timer fire"), 2, "timer runs after the storm")
+    probes = run.events("probe")
+    if case.check(probes, "probe after the storm"):
+        case.equal(probes[-1]["top"]["rect"], k.SPAN_RECT, "window still spans every monitor")
+    k.check_sends_match_lines(case, run)
+
+
+# ------------------------------------------------------------------ destroy at awkward moments
+
+def case_destroy_with_resync_pending(case):
+    run = case.run("post WM_DISPLAYCHANGE\nwait-event debounced resync scheduled\n"
+                   "call destroy\nwait 1000\n")
+    case.equal(run.rc, 0, "exit code")
+    case.check("debounced resync scheduled" in run.kiosk_lines, "a resync was pending")
+    case.equal(run.kiosk_lines.count("resync timer fire"), 0, "ticks after destroy")
+    case.check(run.first("engine-destroy") is not None, "engine shut down")
+
+
+def case_destroy_inside_call_burst(case):
+    before = "call fitPreferredDisplay\ncall spanAllDisplays\n" * 25
+    after = "call fitPreferredDisplay\ncall enterWindowedMode\n" * 25
+    run = case.run("post WM_DISPLAYCHANGE\n" + before + "call destroy\n" + after)
+    case.equal(run.rc, 0, "exit code")
+    delivered = run.first("message-delivered", bytes=k.hexs(k.method_call("destroy")))
+    if not case.check(delivered is not None, "destroy delivered"):
+        return
+    later = run.transcript[run.index(delivered) + 1:]
+    case.equal([e for e in later if e["ev"] in ("response", "messenger-send")], [],
+               "responses or messages after destroy")
+    answered = [e["bytes"] for e in run.events("response")]
+    case.equal(answered, ["00 00"] * 50, "the 50 calls before destroy")
+    case.equal(run.kiosk_lines.count("resync timer fire"), 0, "ticks after destroy")
+
+
+# ------------------------------------------------------------------ an app side that never answers
+
+def case_display_events_never_answered(case):
+    # Each fit re-applied to an unchanged window sends two event lines; 5,000 fits give 10,000
+    # "onDisplayEvent" messages that the Dart side leaves unanswered.
+    body = "call fitPreferredDisplay\n"
+    run = case.run("on-display-event never\nwatchdog 170000\nresources start\n" + body * 1000 +
+                   "resources warm\n" + body * 4000 + "resources end\npost WM_CLOSE\n")
+    case.equal(run.rc, 0, "exit code")
+    events = len(run.display_sends())
+    case.check(events >= 10000, "onDisplayEvent messages sent: %d" % events)
+    case.check(all(a["mode"] == "never" for a in run.events("dart-answer")), "never answered")
+    check_flat(case, run, "warm", "end", private_bound=2 << 20)
+
+
+def check_flat(case, run, start, end, private_bound):
+    probes = {e["label"]: e for e in run.events("resources")}
+    if not case.check(start in probes and end in probes, "resource lines %s" % sorted(probes)):
+        return
+    a, b = probes[start], probes[end]
+    for key in ("gdi", "user", "private_bytes", "working_set"):
+        case.check(a[key] >= 0 and b[key] >= 0, "%s measured: %r -> %r" % (key, a[key], b[key]))
+    case.check(b["gdi"] - a["gdi"] <= 2, "GDI objects %d -> %d" % (a["gdi"], b["gdi"]))
+    case.check(b["user"] - a["user"] <= 2, "USER objects %d -> %d" % (a["user"], b["user"]))
+    grown = b["private_bytes"] - a["private_bytes"]
+    case.check(grown <= private_bound,
+               "private bytes grew by %d (%d -> %d), bound %d"
+               % (grown, a["private_bytes"], b["private_bytes"], private_bound))
+    print("  %s: gdi %d->%d user %d->%d private %d->%d working set %d->%d"
+          % (case.name, a["gdi"], b["gdi"], a["user"], b["user"], a["private_bytes"],
+             b["private_bytes"], a["working_set"], b["working_set"]))
+
+
+def case_layout_cycles(case):
+    # 1,000 layout changes (span, fit, windowed and back) with the counts taken after a warm-up;
+    # intermediate probes keep the stand-in's own event log short.
+    cycle = ("call spanAllDisplays\ncall fitPreferredDisplay\ncall enterWindowedMode\n"
+             "call exitWindowedMode\n")
+    body = "resources start\n"
+    for i in range(1, 251):
+        body += cycle
+        if i % 25 == 0:
+            body += "resources %d\n" % (i * 4)
+    run = case.run("watchdog 170000\n" + body + "probe end\npost WM_CLOSE\n")
+    case.equal(run.rc, 0, "exit code")
+    applied = [t for t in run.kiosk_lines if t.startswith("applied (")]
+    case.check(len(applied) >= 750, "layouts applied: %d" % len(applied))
+    check_flat(case, run, "200", "1000", private_bound=1 << 20)
+
+
+# ------------------------------------------------------------------ malformed messages
+
+# Undecodable as a method call, each for another reason.
+MALFORMED = [
+    "",                          # empty
+    "03 01 00 00 00",            # the method name is not a string
+    "07 05 61 62",               # the name is cut short
+    "07 03 66 6F 6F",            # a name and no argument
+    "14",                        # unknown type
+    "07 FF FF FF FF FF 61",      # a size beyond the message
+    "07 01 78 0C FF FF FF 7F",   # a list that claims 2^31 elements
+    "07 01 78 07 FE",            # a wide size prefix cut short
+]
+
+
+def case_malformed_flood(case):
+    count = 10000
+    sends = "".join("send %s %s\n" % (APP, MALFORMED[i % len(MALFORMED)]) for i in range(count))
+    run = case.run("watchdog 170000\nresources start\n" + sends + "resources end\n"
+                   "call fitPreferredDisplay\npost WM_CLOSE\n")
+    case.equal(run.rc, 0, "exit code")
+    replies = k.replies_by_line(run)
+    dart_sends = run.events("dart-send")
+    case.equal(len(dart_sends), count, "malformed messages sent")
+    sizes = [[r["size"] for r in replies.get(s["line"], [])] for s in dart_sends]
+    bad = [(i, s) for i, s in enumerate(sizes) if s != [0]]
+    case.equal(bad[:5], [], "malformed messages not answered with exactly one empty reply")
+    call = run.first("dart-call", method="fitPreferredDisplay")
+    if case.check(call is not None, "the valid call was made"):
+        case.equal([r["bytes"] for r in replies.get(call["line"], [])], ["00 00"],
+                   "reply to the valid call")
+    channel_line = "Unable to construct method call from message on channel " + APP
+    case.equal(run.stderr_lines.count(channel_line), count, "channel diagnostic lines")
+    check_flat(case, run, "start", "end", private_bound=2 << 20)
+
+
+# ------------------------------------------------------------------ missing files
+
+def case_missing_libraries(case):
+    for dll in ("window_manager_plugin.dll", "flutter_windows.dll"):
+        run = case.run("post WM_CLOSE\n", label=dll.split(".")[0], remove=[dll])
+        case.check(run.rc in DLL_NOT_FOUND,
+                   "exit status without %s: %s (0xC0000135 or 53 expected)" % (dll, run.rc))
+        case.check(dll in run.stderr, "stderr names %s: %r" % (dll, run.stderr[-400:]))
+        case.equal(run.transcript, [], "nothing of the engine ran without %s" % dll)
+
+
+def case_missing_bundle_file(case):
+    for path in (os.path.join("data", "icudtl.dat"), os.path.join("data", "flutter_assets")):
+        run = case.run("post WM_CLOSE\n", label=os.path.basename(path), remove=[path])
+        case.equal(run.rc, 1, "exit code without %s" % path)
+        created = run.first("engine-create")
+        case.check(created is None or created.get("ok") is False,
+                   "engine creation refused without %s" % path)
+
+
+# ------------------------------------------------------------------ driver
+
+class Case(k.Case):
+    def run(self, scenario, args=(), label="", remove=()):
+        r = self.harness.run_kiosk(self.name + (("-" + label) if label else ""), scenario, args,
+                                   False, remove)
+        self.runs.append(r)
+        return r
+
+
+class Harness(k.Harness):
+    """The end-to-end bundle, minus the files a case wants missing."""
+
+    def run_kiosk(self, name, scenario, args, launcher, remove=()):
+        folder = os.path.join(self.work_dir, name)
+        shutil.rmtree(folder, ignore_errors=True)
+        os.makedirs(os.path.join(folder, "data", "flutter_assets"))
+        for f in k.BUNDLE_FILES:
+            shutil.copy2(os.path.join(self.bin_dir, f), folder)
+        with open(os.path.join(folder, "data", "icudtl.dat"), "wb"):
+            pass
+        with open(os.path.join(folder, "data", "app.so"), "w") as f:
+            f.write("watchdog 30000\n" + scenario)
+        for path in remove:
+            target = os.path.join(folder, path)
+            if os.path.isdir(target):
+                shutil.rmtree(target)
+            else:
+                os.remove(target)
+        full = [self.desk, "exec", "--name", self.desk_name, "--build", self.build_dir,
+                "--timeout", "200", "--debug-out", os.path.join(folder, "debug.txt"), "--",
+                os.path.join(folder, "orvalen.exe")] + list(args)
+        p = subprocess.run(full, cwd=folder, capture_output=True, text=True, errors="replace")
+        for stream, text in (("stdout.txt", p.stdout), ("stderr.txt", p.stderr)):
+            with open(os.path.join(folder, stream), "w") as f:
+                f.write(text)
+        return k.Run(folder, p.returncode, p.stdout, p.stderr)
+
+
+GROUPS = {
+    "storms": [case_display_change_storm, case_dpi_change_storm_during_span,
+               case_destroy_with_resync_pending, case_destroy_inside_call_burst],
+    "floods": [case_malformed_flood, case_display_events_never_answered],
+    "lifetime": [case_layout_cycles, case_missing_libraries, case_missing_bundle_file],
+}
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--group", required=True, choices=sorted(GROUPS))
+    parser.add_argument("--bin", required=True)
+    parser.add_argument("--work", required=True)
+    parser.add_argument("--desk", required=True)
+    parser.add_argument("--build", required=True)
+    parser.add_argument("--case")
+    a = parser.parse_args()
+    if not os.environ.get("ORVALEN_DESK_NAME"):
+        print("reliability_e2e: run me on a desk: scripts/desk run --layout three -- ...",
+              file=sys.stderr)
+        return 2
+    harness = Harness(a.bin, os.path.join(a.work, a.group), a.desk, a.build)
+    failed = 0
+    for fn in GROUPS[a.group]:
+        name = fn.__name__[len("case_"):]
+        if a.case and a.case != name:
+            continue
+        case = Case(harness, name)
+        try:
+            fn(case)
+        except Exception:
+            case.failures.append("exception:\n" + traceback.format_exc())
+        if case.failures:
+            failed += 1
+            print("FAIL %s" % name)
+            for f in case.failures:
+                print("  - " + f)
+            for r in case.runs:
+                print("  run %s:\n    %s" % (r.folder, r.describe().replace("\n", "\n    ")))
+        else:
+            print("ok   %s (%d run%s)" % (name, len(case.runs), "" if len(case.runs) == 1 else "s"))
+        sys.stdout.flush()
+    return 1 if failed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
