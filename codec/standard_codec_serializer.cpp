@@ -178,8 +178,7 @@ void ReportCustomValue() {
 //
 // While it works, the vector's size covers its whole capacity and `used_` marks the end of the
 // message, so appending is a bounds check and a copy. The destructor trims the vector back to
-// what was written. A code byte with its size prefix or scalar body (at most 16 bytes, padding
-// included) is assembled in a small block and stored in one go.
+// what was written.
 class DirectWriter {
  public:
   explicit DirectWriter(std::vector<uint8_t>& bytes) : bytes_(bytes), used_(bytes.size()) {
