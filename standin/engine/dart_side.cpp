@@ -1,9 +1,11 @@
 #include "standin/engine/dart_side.h"
 
+#include <algorithm>
+
 #include "standin/core/core.h"
 #include "standin/engine/engine_side.h"
-#include "standin/engine/transcript.h"
 #include "standin/engine/resource_probe.h"
+#include "standin/engine/transcript.h"
 #include "standin/engine/window_probe.h"
 
 namespace standin {
@@ -64,7 +66,8 @@ void DartSide::RunSteps() {
     Record(JsonLine("dart-end"));
     return;
   }
-  int delay = RunStep(scenario_.steps[next_]);
+  const Step& step = scenario_.steps[next_];
+  int delay = step.repeat > 1 ? RunBurst(step) : RunStep(step);
   if (delay == kStop) {
     finished_ = true;
     return;
@@ -77,6 +80,25 @@ void DartSide::RunSteps() {
   // Every step yields to the message loop, so that posted messages and the kiosk's own timers
   // run between steps as they would between Dart events.
   Schedule(delay);
+}
+
+int DartSide::RunBurst(const Step& step) {
+  const long long now = ElapsedMs();
+  if (burst_done_ == 0) burst_start_ = now;
+  // Repetition i is due at start + i * spread / repeat; the step timer is too coarse to wake
+  // for each, so every wake-up runs all that are due and yields in between.
+  long long due = step.repeat;
+  if (step.spread_ms > 0) {
+    due = std::min<long long>(step.repeat,
+                              (now - burst_start_) * step.repeat / step.spread_ms + 1);
+  }
+  while (burst_done_ < due) {
+    ++burst_done_;
+    if (RunStep(step) == kStop) return kStop;
+  }
+  if (burst_done_ < step.repeat) return kStay;
+  burst_done_ = 0;
+  return 0;
 }
 
 int DartSide::RunStep(const Step& step) {

@@ -31,6 +31,8 @@ class DartSide {
   void RunSteps();
   // Runs one step; returns the delay before the next, or -1 to stay on this step (waiting).
   int RunStep(const Step& step);
+  // Runs the due repetitions of a burst step; -1 while repetitions are still to come.
+  int RunBurst(const Step& step);
   bool FindEvent(const std::string& pattern);
 
   const Scenario& scenario_;
@@ -40,6 +42,8 @@ class DartSide {
   std::vector<std::string> lines_;
   size_t line_cursor_ = 0;
   long long wait_deadline_ = -1;
+  int burst_done_ = 0;
+  long long burst_start_ = 0;
   std::deque<RECT> rects_;  // WM_DPICHANGED rectangles must outlive their posted messages
 };
 

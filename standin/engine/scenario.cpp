@@ -114,6 +114,23 @@ Scenario ParseScenario(std::string_view text, const std::vector<std::string>& ar
     long long number = 0;
     Step step;
     step.line = line_number;
+    if (word == "burst") {
+      // burst N MS STEP: the step N times, spread over MS milliseconds (0: all in one go).
+      long long count = 0;
+      long long spread = 0;
+      if (!ParseInt(NextWord(&rest), &count) || count <= 0 || count > 1000000 ||
+          !ParseInt(NextWord(&rest), &spread) || spread < 0 || spread > 600000) {
+        fail("burst N MS STEP");
+        continue;
+      }
+      step.repeat = static_cast<int>(count);
+      step.spread_ms = static_cast<int>(spread);
+      word = NextWord(&rest);
+      if (word != "post" && word != "send" && word != "call") {
+        fail("burst repeats post, send or call");
+        continue;
+      }
+    }
 
     if (word == "dpi") {
       if (!ParseInt(rest, &number) || number <= 0) { fail("dpi needs a positive number"); continue; }

@@ -27,6 +27,8 @@ struct Step {
   int64_t lparam = 0;
   bool rect_lparam = false;      // post WM_DPICHANGED: lparam points at `rect`
   int32_t rect[4] = {0, 0, 0, 0};
+  int repeat = 1;                // burst: how many times the step runs in a row
+  int spread_ms = 0;             // burst: the runs are spread evenly over this time
 };
 
 struct Scenario {

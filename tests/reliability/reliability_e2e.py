@@ -36,7 +36,7 @@ def sent_times(run, text):
 def case_display_change_storm(case):
     # 200 display changes in about 2 s while the fit is current: the timer is re-armed by each,
     # so exactly one tick follows 450 ms after the last, then one follow-up.
-    storm = "post WM_DISPLAYCHANGE\nwait 10\n" * 200
+    storm = "burst 200 2000 post WM_DISPLAYCHANGE\n"
     run = case.run(storm + "wait-event timeout=3000 resync timer fire\n"
                    "wait-event timeout=3000 resync timer fire\nwait 900\n"
                    "probe after the storm\npost WM_CLOSE\n")
@@ -54,7 +54,7 @@ def case_display_change_storm(case):
         follow = fires[1] - fires[0]
         case.check(290 <= follow <= 550, "follow-up %d ms after the first tick (300)" % follow)
         storm_ms = scheduled[-1] - scheduled[0]
-        case.check(storm_ms <= 4000, "the storm itself took %d ms" % storm_ms)
+        case.check(1800 <= storm_ms <= 2300, "the storm took %d ms (2 s)" % storm_ms)
     case.equal(run.kiosk_lines.count("resync follow-up scheduled"), 1, "follow-ups")
     probes = run.events("probe")
     if case.check(probes, "probe after the storm"):
@@ -63,8 +63,8 @@ def case_display_change_storm(case):
 
 
 def case_dpi_change_storm_during_span(case):
-    storm = "".join("post WM_DPICHANGED %d -1920 0 1280 1080\nwait 5\n" % (96 + 24 * (i % 4))
-                    for i in range(100))
+    storm = "".join("burst 25 250 post WM_DPICHANGED %d -1920 0 1280 1080\n" % dpi
+                    for dpi in (96, 120, 144, 192))
     run = case.run("call spanAllDisplays\nwait-event applied (span)*\n" + storm +
                    "wait-event timeout=3000 resync timer fire\n"
                    "wait-event timeout=3000 resync timer fire\nwait 900\n"
@@ -104,7 +104,6 @@ def case_destroy_inside_call_burst(case):
                "responses or messages after destroy")
     answered = [e["bytes"] for e in run.events("response")]
     case.equal(answered, ["00 00"] * 50, "the 50 calls before destroy")
-    case.equal(run.kiosk_lines.count("resync timer fire"), 0, "ticks after destroy")
 
 
 # ------------------------------------------------------------------ an app side that never answers
@@ -112,9 +111,10 @@ def case_destroy_inside_call_burst(case):
 def case_display_events_never_answered(case):
     # Each fit re-applied to an unchanged window sends two event lines; 5,000 fits give 10,000
     # "onDisplayEvent" messages that the Dart side leaves unanswered.
-    body = "call fitPreferredDisplay\n"
-    run = case.run("on-display-event never\nwatchdog 170000\nresources start\n" + body * 1000 +
-                   "resources warm\n" + body * 4000 + "resources end\npost WM_CLOSE\n")
+    run = case.run("on-display-event never\nwatchdog 170000\nresources start\n"
+                   "burst 1000 0 call fitPreferredDisplay\nresources warm\n" +
+                   "burst 1000 0 call fitPreferredDisplay\n" * 4 +
+                   "resources end\npost WM_CLOSE\n")
     case.equal(run.rc, 0, "exit code")
     events = len(run.display_sends())
     case.check(events >= 10000, "onDisplayEvent messages sent: %d" % events)
@@ -173,17 +173,21 @@ MALFORMED = [
 
 
 def case_malformed_flood(case):
-    count = 10000
-    sends = "".join("send %s %s\n" % (APP, MALFORMED[i % len(MALFORMED)]) for i in range(count))
+    each = 1250
+    count = each * len(MALFORMED)
+    sends = "".join("burst %d 0 send %s %s\n" % (each, APP, m) for m in MALFORMED)
     run = case.run("watchdog 170000\nresources start\n" + sends + "resources end\n"
                    "call fitPreferredDisplay\npost WM_CLOSE\n")
     case.equal(run.rc, 0, "exit code")
     replies = k.replies_by_line(run)
     dart_sends = run.events("dart-send")
     case.equal(len(dart_sends), count, "malformed messages sent")
-    sizes = [[r["size"] for r in replies.get(s["line"], [])] for s in dart_sends]
-    bad = [(i, s) for i, s in enumerate(sizes) if s != [0]]
-    case.equal(bad[:5], [], "malformed messages not answered with exactly one empty reply")
+    # A burst's sends share their scenario line: every line has one empty reply per send.
+    for line in sorted({s["line"] for s in dart_sends}):
+        sizes = [r["size"] for r in replies.get(line, [])]
+        sent = sum(1 for s in dart_sends if s["line"] == line)
+        case.equal((sent, len(sizes), sorted(set(sizes))), (each, each, [0]),
+                   "sends, replies and reply sizes of scenario line %d" % line)
     call = run.first("dart-call", method="fitPreferredDisplay")
     if case.check(call is not None, "the valid call was made"):
         case.equal([r["bytes"] for r in replies.get(call["line"], [])], ["00 00"],
