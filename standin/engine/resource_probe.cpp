@@ -14,11 +14,17 @@ JsonLine& AddResourceCounts(JsonLine& line) {
   HANDLE self = GetCurrentProcess();
   line.Int("gdi", static_cast<long long>(GetGuiResources(self, GR_GDIOBJECTS)));
   line.Int("user", static_cast<long long>(GetGuiResources(self, GR_USEROBJECTS)));
+  DWORD handles = 0;
+  line.Int("handles", GetProcessHandleCount(self, &handles) ? static_cast<long long>(handles) : -1);
   PROCESS_MEMORY_COUNTERS_EX counters{};
   counters.cb = sizeof counters;
   if (GetProcessMemoryInfo(self, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters),
                            sizeof counters)) {
-    line.Int("private_bytes", static_cast<long long>(counters.PrivateUsage));
+    // Wine leaves PrivateUsage at 0 but fills PagefileUsage, which Windows defines as the same
+    // commit charge.
+    line.Int("private_bytes", static_cast<long long>(counters.PrivateUsage != 0
+                                                         ? counters.PrivateUsage
+                                                         : counters.PagefileUsage));
     line.Int("working_set", static_cast<long long>(counters.WorkingSetSize));
   } else {
     line.Int("private_bytes", -1);

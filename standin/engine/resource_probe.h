@@ -6,7 +6,7 @@
 
 namespace standin {
 
-// Adds "gdi", "user" (GetGuiResources) and "private_bytes", "working_set" (GetProcessMemoryInfo,
+// Adds "gdi", "user" (GetGuiResources), "handles" (GetProcessHandleCount) and "private_bytes", "working_set" (GetProcessMemoryInfo,
 // bytes) to `line`; a figure the system will not give is -1. Empties the core's event log first.
 JsonLine& AddResourceCounts(JsonLine& line);
 
