@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "standin/core/core.h"
+#include "standin/engine/bundle_check.h"
 #include "standin/engine/bundle_paths.h"
 #include "standin/engine/dart_side.h"
 #include "standin/engine/dart_wire.h"
@@ -228,6 +229,13 @@ void EngineSide::OnDisplayEventSent(const Event& event) {
     PostMessageW(parking_window(), kAnswerReplyMessage, static_cast<WPARAM>(event.id), 0);
   }
   Record(line);
+}
+
+bool EngineSide::AllowEngineCreate(const EngineInfo& info) {
+  const std::string missing = MissingBundleFile(info);
+  if (missing.empty()) return true;
+  Record(JsonLine("engine-refused").Str("missing", missing));
+  return false;
 }
 
 bool EngineSide::AllowViewControllerCreate(int width, int height) {

@@ -30,6 +30,7 @@ class EngineSide : public EngineHooks, public FrameListener {
 
   // EngineHooks
   void OnEvent(const Event& event) override;
+  bool AllowEngineCreate(const EngineInfo& info) override;
   bool AllowViewControllerCreate(int width, int height) override;
   std::optional<HWND> CreateViewWindow(FlutterDesktopEngineRef engine, int width,
                                        int height) override;
