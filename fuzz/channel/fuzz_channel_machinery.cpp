@@ -8,6 +8,7 @@
 //
 // Besides the sanitizers (use after free, leaks, undefined behaviour), each run aborts when:
 //  * a delivered message is answered more than once, or answered after its engine went away;
+//  * the product passes a used response handle to the engine a second time;
 //  * an undecodable message on the method channel is not answered with exactly an empty reply, or
 //    reaches the call handler;
 //  * a call answered with Success(null) does not produce exactly 00 00;
@@ -62,6 +63,11 @@ class RecordingHooks : public standin::EngineHooks {
     if (event.kind == standin::EventKind::kMessengerSend) {
       last_send_ok = event.ok;
       ++sends;
+    }
+    // The messenger keeps a handle's one-shot state itself; the engine never sees a used one.
+    if (event.kind == standin::EventKind::kResponse && !event.ok &&
+        event.detail == "unknown-handle") {
+      Fail("a response handle was used twice");
     }
   }
   bool AllowEngineCreate(const standin::EngineInfo&) override { return !refuse_engine; }
