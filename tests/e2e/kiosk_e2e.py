@@ -530,9 +530,12 @@ GROUPS = {
 }
 
 
-def main():
-    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("--group", required=True, choices=sorted(GROUPS))
+def run_groups(groups, description, program, harness_class=None, case_class=None):
+    """Command line of a suite of case groups: runs one group on the desk it was started on."""
+    harness_class = harness_class or Harness
+    case_class = case_class or Case
+    parser = argparse.ArgumentParser(description=description)
+    parser.add_argument("--group", required=True, choices=sorted(groups))
     parser.add_argument("--bin", required=True, help="folder with orvalen.exe and the DLLs")
     parser.add_argument("--work", required=True, help="folder for the cases' bundles")
     parser.add_argument("--desk", required=True, help="the scripts/desk program")
@@ -540,15 +543,15 @@ def main():
     parser.add_argument("--case", help="run only the case with this name")
     a = parser.parse_args()
     if not os.environ.get("ORVALEN_DESK_NAME"):
-        print("kiosk_e2e: run me on a desk: scripts/desk run --layout three -- ...", file=sys.stderr)
+        print("%s: run me on a desk: scripts/desk run --layout three -- ..." % program, file=sys.stderr)
         return 2
-    harness = Harness(a.bin, os.path.join(a.work, a.group), a.desk, a.build)
+    harness = harness_class(a.bin, os.path.join(a.work, a.group), a.desk, a.build)
     failed = 0
-    for fn in GROUPS[a.group]:
+    for fn in groups[a.group]:
         name = fn.__name__[len("case_"):]
         if a.case and a.case != name:
             continue
-        case = Case(harness, name)
+        case = case_class(harness, name)
         try:
             fn(case)
         except Exception:
@@ -562,7 +565,12 @@ def main():
                 print("  run %s:\n    %s" % (r.folder, r.describe().replace("\n", "\n    ")))
         else:
             print("ok   %s (%d run%s)" % (name, len(case.runs), "" if len(case.runs) == 1 else "s"))
+        sys.stdout.flush()
     return 1 if failed else 0
+
+
+def main():
+    return run_groups(GROUPS, __doc__.splitlines()[0], "kiosk_e2e")
 
 
 if __name__ == "__main__":

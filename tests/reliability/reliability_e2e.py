@@ -6,12 +6,10 @@ floods of malformed channel messages, missing libraries and bundle files, and a 
 object and memory counts must stay flat. Bundles, runs and transcripts are those of the
 end-to-end tests (tests/e2e/kiosk_e2e.py); each group runs its cases one after another on one desk.
 """
-import argparse
 import os
 import shutil
 import subprocess
 import sys
-import traceback
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
 import kiosk_e2e as k  # noqa: E402
@@ -304,40 +302,7 @@ GROUPS = {
 
 
 def main():
-    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("--group", required=True, choices=sorted(GROUPS))
-    parser.add_argument("--bin", required=True)
-    parser.add_argument("--work", required=True)
-    parser.add_argument("--desk", required=True)
-    parser.add_argument("--build", required=True)
-    parser.add_argument("--case")
-    a = parser.parse_args()
-    if not os.environ.get("ORVALEN_DESK_NAME"):
-        print("reliability_e2e: run me on a desk: scripts/desk run --layout three -- ...",
-              file=sys.stderr)
-        return 2
-    harness = Harness(a.bin, os.path.join(a.work, a.group), a.desk, a.build)
-    failed = 0
-    for fn in GROUPS[a.group]:
-        name = fn.__name__[len("case_"):]
-        if a.case and a.case != name:
-            continue
-        case = Case(harness, name)
-        try:
-            fn(case)
-        except Exception:
-            case.failures.append("exception:\n" + traceback.format_exc())
-        if case.failures:
-            failed += 1
-            print("FAIL %s" % name)
-            for f in case.failures:
-                print("  - " + f)
-            for r in case.runs:
-                print("  run %s:\n    %s" % (r.folder, r.describe().replace("\n", "\n    ")))
-        else:
-            print("ok   %s (%d run%s)" % (name, len(case.runs), "" if len(case.runs) == 1 else "s"))
-        sys.stdout.flush()
-    return 1 if failed else 0
+    return k.run_groups(GROUPS, __doc__.splitlines()[0], "reliability_e2e", Harness, Case)
 
 
 if __name__ == "__main__":
