@@ -190,26 +190,6 @@ class DirectWriter {
   DirectWriter(const DirectWriter&) = delete;
   DirectWriter& operator=(const DirectWriter&) = delete;
 
-  // A nested value: the common kinds inline, the rest through Value.
-  void Element(const EncodableValue& value) {
-    switch (value.index()) {
-      case 0:
-        Code(kNull);
-        return;
-      case 1:
-        Code(std::get<1>(value) ? kTrue : kFalse);
-        return;
-      case 2:
-        Scalar(kInt32, std::get<2>(value), 0);
-        return;
-      case 5:
-        Body(kString, std::get<5>(value));
-        return;
-      default:
-        Value(value);
-    }
-  }
-
   void Value(const EncodableValue& value) {
     switch (value.index()) {
       case 0:
@@ -245,15 +225,15 @@ class DirectWriter {
       case 10: {
         const EncodableList& list = std::get<10>(value);
         if (!Header(kList, list.size())) return;
-        for (const EncodableValue& element : list) Element(element);
+        for (const EncodableValue& element : list) Value(element);
         return;
       }
       case 11: {
         const EncodableMap& map = std::get<11>(value);
         if (!Header(kMap, map.size())) return;
         for (const auto& [key, entry] : map) {
-          Element(key);
-          Element(entry);
+          Value(key);
+          Value(entry);
         }
         return;
       }
