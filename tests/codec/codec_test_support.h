@@ -14,6 +14,9 @@
 
 namespace codec_test {
 
+// The reader's line for every failed read.
+inline constexpr char kInvalidRead[] = "Invalid read in StandardCodecByteStreamReader";
+
 // "07 03 61 62 63" -> bytes; spaces ignored.
 std::vector<uint8_t> Hex(const std::string& text);
 std::string ToHex(const std::vector<uint8_t>& bytes);

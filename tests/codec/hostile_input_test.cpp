@@ -23,7 +23,7 @@ using codec_test::CerrCapture;
 using codec_test::Describe;
 using codec_test::Hex;
 
-constexpr char kInvalidRead[] = "Invalid read in StandardCodecByteStreamReader";
+using codec_test::kInvalidRead;
 constexpr char kTooDeep[] = "Value nested deeper than 128 levels in StandardCodecSerializer::ReadValueOfType";
 
 std::string Unbacked(uint32_t size, size_t remaining) {

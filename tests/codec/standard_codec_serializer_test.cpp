@@ -20,7 +20,7 @@ using codec_test::Describe;
 using codec_test::Hex;
 using codec_test::ToHex;
 
-constexpr char kInvalidRead[] = "Invalid read in StandardCodecByteStreamReader";
+using codec_test::kInvalidRead;
 
 const StandardCodecSerializer& Serializer() { return StandardCodecSerializer::SharedInstance(); }
 

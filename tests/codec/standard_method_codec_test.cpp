@@ -19,7 +19,7 @@ using codec_test::Describe;
 using codec_test::Hex;
 using codec_test::ToHex;
 
-constexpr char kInvalidRead[] = "Invalid read in StandardCodecByteStreamReader";
+using codec_test::kInvalidRead;
 constexpr char kNotAString[] = "Invalid method call; method name is not a string.";
 
 const StandardMethodCodec& Codec() { return StandardMethodCodec::SharedInstance(); }
