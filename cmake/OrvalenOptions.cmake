@@ -5,6 +5,9 @@
 #   ORVALEN_BENCH     build the benchmarks in bench/ (meant for a Release build).
 #   ORVALEN_TESTS     build the tests in tests/.
 #   ORVALEN_WINE      windows build: register the tests that run under Wine on the virtual desk.
+#   ORVALEN_BUNDLE_DIR           windows build: the app's release bundle, installed beside the exe.
+#   ORVALEN_MSVC_STATIC_RUNTIME  MSVC: link the C runtime statically instead of installing the
+#                                redistributable's DLLs beside the exe.
 
 option(ORVALEN_SANITIZE "Instrument host targets with AddressSanitizer and UBSan" OFF)
 option(ORVALEN_FUZZ "Build the libFuzzer targets (clang only)" OFF)
@@ -12,10 +15,27 @@ option(ORVALEN_BENCH "Build the benchmarks" OFF)
 option(ORVALEN_TESTS "Build the tests" ON)
 option(ORVALEN_WINE "Run the Windows-side tests under Wine" ON)
 
+option(ORVALEN_MSVC_STATIC_RUNTIME "MSVC: link the C runtime statically (/MT)" OFF)
+set(ORVALEN_BUNDLE_DIR "" CACHE PATH
+    "The app's release bundle (flutter_windows.dll, plug-in DLLs, data\\), installed beside the exe")
+
 set(ORVALEN_IS_WINDOWS_BUILD ${WIN32})
 
-if(NOT MSVC)
+if(MSVC)
+  # CMake adds no warning level of its own any more; ask for cl's strictest everyday set, standard
+  # conformance, and UTF-8 sources (cl reads them in the system code page otherwise).
+  add_compile_options(/W4 /permissive- /utf-8)
+  if(ORVALEN_MSVC_STATIC_RUNTIME)
+    set(CMAKE_MSVC_RUNTIME_LIBRARY "MultiThreaded$<$<CONFIG:Debug>:Debug>")
+  endif()
+else()
   add_compile_options(-Wall -Wextra)
+endif()
+
+# The same Windows headers for every target: the SDK's <windows.h> otherwise drags in rpcndr.h
+# (whose `small` and `hyper` macros break ordinary C++ names) and defines min and max as macros.
+if(WIN32)
+  add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX UNICODE _UNICODE)
 endif()
 
 # Adds AddressSanitizer and UndefinedBehaviorSanitizer to a host target when the build asks for it.

@@ -4,7 +4,8 @@
 // our stand-in (standin/), or another test double. Handles are pointers to distinct incomplete
 // struct types so that the compiler keeps an engine from being passed where a messenger is wanted.
 // On Windows the functions are load-time imports; the library that implements them defines
-// FLUTTER_ENGINE_IMPLEMENTATION to export them instead.
+// FLUTTER_ENGINE_IMPLEMENTATION to export them instead, and a test that links the stand-in's core
+// statically defines FLUTTER_ENGINE_STATIC.
 #pragma once
 
 #include <stdbool.h>
@@ -13,7 +14,7 @@
 
 #include "embedding/win32_types.h"
 
-#if defined(_WIN32)
+#if defined(_WIN32) && !defined(FLUTTER_ENGINE_STATIC)
 #if defined(FLUTTER_ENGINE_IMPLEMENTATION)
 #define FLUTTER_EXPORT __declspec(dllexport)
 #else

@@ -11,11 +11,7 @@
 #include "shell/console.h"
 #include "shell/engine_project.h"
 
-#if defined(ORVALEN_HAS_FLUTTER_WINDOW)
 #include "host/flutter_window.h"
-#else
-#include "window/win32_window.h"
-#endif
 
 namespace {
 
@@ -39,11 +35,7 @@ int APIENTRY wWinMain(HINSTANCE, HINSTANCE, wchar_t*, int) {
   std::vector<std::string> arguments = ReadCommandLineArguments();
   project.set_entry_arguments(std::move(arguments));
 
-#if defined(ORVALEN_HAS_FLUTTER_WINDOW)
   FlutterWindow window(project);
-#else
-  Win32Window window;
-#endif
   if (!window.Create(L"orvalen", Win32Window::Point{10, 10}, Win32Window::Size{1280, 720})) {
     return 1;
   }
