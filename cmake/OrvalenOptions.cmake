@@ -24,12 +24,13 @@ set(ORVALEN_IS_WINDOWS_BUILD ${WIN32})
 if(MSVC)
   # CMake adds no warning level of its own any more; ask for cl's strictest everyday set, standard
   # conformance, and UTF-8 sources (cl reads them in the system code page otherwise).
-  add_compile_options(/W4 /permissive- /utf-8)
+  # Only for C and C++: the resource compiler takes none of these.
+  add_compile_options("$<$<COMPILE_LANGUAGE:C,CXX>:/W4;/permissive-;/utf-8>")
   if(ORVALEN_MSVC_STATIC_RUNTIME)
     set(CMAKE_MSVC_RUNTIME_LIBRARY "MultiThreaded$<$<CONFIG:Debug>:Debug>")
   endif()
 else()
-  add_compile_options(-Wall -Wextra)
+  add_compile_options("$<$<COMPILE_LANGUAGE:C,CXX>:-Wall;-Wextra>")
 endif()
 
 # The same Windows headers for every target: the SDK's <windows.h> otherwise drags in rpcndr.h
