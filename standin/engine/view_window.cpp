@@ -153,13 +153,13 @@ void ViewWindow::Render(HDC dc, int width, int height) {
 
   SetBkMode(dc, TRANSPARENT);
   SetTextColor(dc, RGB(255, 255, 255));
-  HFONT big = CreateFontW(64, 0, 0, 0, FW_BOLD, 0, 0, 0, DEFAULT_CHARSET, 0, 0, 0, 0, L"Arial");
-  HFONT small = CreateFontW(30, 0, 0, 0, FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET, 0, 0, 0, 0, L"Courier New");
-  HGDIOBJ old = SelectObject(dc, big);
+  HFONT big_font = CreateFontW(64, 0, 0, 0, FW_BOLD, 0, 0, 0, DEFAULT_CHARSET, 0, 0, 0, 0, L"Arial");
+  HFONT small_font = CreateFontW(30, 0, 0, 0, FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET, 0, 0, 0, 0, L"Courier New");
+  HGDIOBJ old = SelectObject(dc, big_font);
   int y = 24;
   DrawLine(dc, 24, y, look.title);
   y += 80;
-  SelectObject(dc, small);
+  SelectObject(dc, small_font);
   DrawLine(dc, 24, y, detail);
   y += 36;
   if (!stage_.empty()) {
@@ -185,8 +185,8 @@ void ViewWindow::Render(HDC dc, int width, int height) {
   SetTextColor(dc, RGB(200, 200, 200));
   if (height > 40) DrawLine(dc, 24, height - 40, footer);
   SelectObject(dc, old);
-  DeleteObject(big);
-  DeleteObject(small);
+  DeleteObject(big_font);
+  DeleteObject(small_font);
 }
 
 LRESULT CALLBACK ViewWindow::WindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
