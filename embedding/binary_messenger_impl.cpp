@@ -63,6 +63,8 @@ BinaryMessengerImpl::~BinaryMessengerImpl() = default;
 
 void BinaryMessengerImpl::Send(const std::string& channel, const uint8_t* message,
                                size_t message_size, ReplyCallback reply) {
+  // No messenger (the engine was refused): as if the engine refused the message.
+  if (messenger_ == nullptr) return;
   if (!reply) {
     FlutterDesktopMessengerSend(messenger_, channel.c_str(), message, message_size);
     return;
@@ -76,6 +78,8 @@ void BinaryMessengerImpl::Send(const std::string& channel, const uint8_t* messag
 }
 
 void BinaryMessengerImpl::SetHandler(const std::string& channel, MessageHandler handler) {
+  // No messenger: no message can ever arrive, so the handler is not even kept.
+  if (messenger_ == nullptr) return;
   if (!handler) {
     handlers_.erase(channel);
     FlutterDesktopMessengerSetCallback(messenger_, channel.c_str(), nullptr, nullptr);

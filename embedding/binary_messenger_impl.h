@@ -2,6 +2,8 @@
 //
 // Contract:
 //  * The engine messenger handle is borrowed: no reference is taken for the messenger itself.
+//    It is null when the engine was refused; then Send drops the message (and its reply
+//    uncalled) and SetHandler does nothing, and no messenger function is ever called with null.
 //  * One handler per channel. The engine is given, as user data, the address of the channel's
 //    table entry, which stays the same when the handler is replaced.
 //  * Every incoming message gets a reply callback that answers it at most once: a second answer

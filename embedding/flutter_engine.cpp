@@ -22,8 +22,11 @@ FlutterEngine::FlutterEngine(const EngineProject& project) {
   for (size_t i = 0; i < 4; ++i) properties.engine_options[i] = project.engine_options()[i];
 
   engine_handle_ = FlutterDesktopEngineCreate(&properties);
-  messenger_ =
-      std::make_unique<BinaryMessengerImpl>(FlutterDesktopEngineGetMessenger(engine_handle_));
+  // A refused engine still gets a messenger wrapper, so GetMessenger stays usable; it sits over a
+  // null handle and never passes that on. No engine function may see the null engine: a real
+  // library dereferences it.
+  messenger_ = std::make_unique<BinaryMessengerImpl>(
+      engine_handle_ != nullptr ? FlutterDesktopEngineGetMessenger(engine_handle_) : nullptr);
 }
 
 FlutterEngine::~FlutterEngine() {
@@ -44,9 +47,14 @@ FlutterDesktopPluginRegistrarRef FlutterEngine::RegistrarForPlugin(
   return FlutterDesktopEngineGetPluginRegistrar(engine_handle_, plugin_name.c_str());
 }
 
-void FlutterEngine::ReloadSystemFonts() { FlutterDesktopEngineReloadSystemFonts(engine_handle_); }
+void FlutterEngine::ReloadSystemFonts() {
+  if (engine_handle_ == nullptr) return;
+  FlutterDesktopEngineReloadSystemFonts(engine_handle_);
+}
 
 void FlutterEngine::SetNextFrameCallback(std::function<void()> callback) {
+  // Without an engine there is no frame to wait for; the callable is not kept either.
+  if (engine_handle_ == nullptr) return;
   next_frame_callback_ = std::move(callback);
   FlutterDesktopEngineSetNextFrameCallback(engine_handle_, &FlutterEngine::NextFrameTrampoline,
                                            this);

@@ -3,6 +3,8 @@
 // Contract:
 //  * Built from an EngineProject, which only needs to live for the construction: the engine
 //    library copies what it keeps, and the wrapper keeps no reference to the project.
+//  * A null engine handle (the library refused the engine) is never passed to an engine
+//    function; the calls that would need it print the line documented at them or do nothing.
 //  * No separate start: the engine library starts the engine when a view controller is created
 //    from it (FlutterViewController), which takes over the duty to destroy the handle
 //    (HandOverEngine). An engine that still owns its handle destroys it itself.
@@ -37,11 +39,13 @@ class FlutterEngine : public PluginRegistry {
   // first." on the standard error stream, when the engine handle is null.
   FlutterDesktopPluginRegistrarRef RegistrarForPlugin(const std::string& plugin_name) override;
 
+  // Does nothing when the engine handle is null.
   void ReloadSystemFonts();
 
   // Runs `callback` (must not be empty) once, on the platform thread, after the next frame.
   // Setting another before that frame replaces it; the replaced one never runs. The callable is
-  // released right after its run.
+  // released right after its run. When the engine handle is null, nothing is registered and the
+  // callable is dropped uncalled.
   void SetNextFrameCallback(std::function<void()> callback);
 
   // Gives up the duty to destroy the engine handle and returns it; the handle stays in use here.

@@ -7,7 +7,12 @@ namespace flutter {
 FlutterViewController::FlutterViewController(int width, int height,
                                              const EngineProject& project) {
   engine_ = std::make_shared<FlutterEngine>(project);
-  controller_handle_ = FlutterDesktopViewControllerCreate(width, height, engine_->HandOverEngine());
+  // A refused engine is not offered to the library at all (a real one dereferences it); the
+  // outcome is the same as a refused controller.
+  FlutterDesktopEngineRef engine_handle = engine_->HandOverEngine();
+  if (engine_handle != nullptr) {
+    controller_handle_ = FlutterDesktopViewControllerCreate(width, height, engine_handle);
+  }
   if (controller_handle_ == nullptr) {
     std::cerr << "Failed to create view controller." << std::endl;
     return;
@@ -21,13 +26,17 @@ FlutterViewController::~FlutterViewController() {
   engine_.reset();
 }
 
+// After a failed creation the window still offers its messages here until it is torn down; the
+// null controller handle must not reach the library.
 void FlutterViewController::ForceRedraw() {
+  if (controller_handle_ == nullptr) return;
   FlutterDesktopViewControllerForceRedraw(controller_handle_);
 }
 
 std::optional<LRESULT> FlutterViewController::HandleTopLevelWindowProc(HWND hwnd, UINT message,
                                                                        WPARAM wparam,
                                                                        LPARAM lparam) {
+  if (controller_handle_ == nullptr) return std::nullopt;
   LRESULT result = 0;
   if (FlutterDesktopViewControllerHandleTopLevelWindowProc(controller_handle_, hwnd, message,
                                                            wparam, lparam, &result)) {

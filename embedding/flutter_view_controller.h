@@ -2,9 +2,12 @@
 //
 // Contract:
 //  * Construction creates the FlutterEngine from the project and hands its handle to
-//    FlutterDesktopViewControllerCreate, which takes it whatever the outcome. On failure it
-//    prints "Failed to create view controller." on the standard error stream; the engine wrapper
-//    stays and GetView() returns null, which is how the caller detects the failure.
+//    FlutterDesktopViewControllerCreate, which takes it whatever the outcome; a refused (null)
+//    engine handle is not handed over and fails the same way. On failure it prints "Failed to
+//    create view controller." on the standard error stream; the engine wrapper stays and
+//    GetView() returns null, which is how the caller detects the failure.
+//  * After a failed creation the controller handle is null and never reaches the library:
+//    ForceRedraw does nothing and HandleTopLevelWindowProc returns no value.
 //  * Destruction: the controller handle (which shuts down view and engine), then the view
 //    wrapper, then this share of the engine wrapper.
 //  * Platform thread only.

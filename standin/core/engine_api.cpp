@@ -120,9 +120,19 @@ Event EngineEvent(EventKind kind, FlutterDesktopEngineRef engine) {
 }
 
 // Calls for an engine that is not (or no longer) alive are recorded and answered with nothing.
+// A null handle is told apart from a dead one: a real library would crash on it, so the tests
+// look for it by name.
 bool CheckEngine(FlutterDesktopEngineRef engine, Event& event) {
   if (internal::IsLiveEngine(engine)) return true;
-  event.detail = "not-live";
+  event.detail = engine == nullptr ? "null-engine" : "not-live";
+  internal::Record(std::move(event));
+  return false;
+}
+
+// The same for a null view-controller handle, which a real library would crash on as well.
+bool CheckController(FlutterDesktopViewControllerRef controller, Event& event) {
+  if (controller != nullptr) return true;
+  event.detail = "null-controller";
   internal::Record(std::move(event));
   return false;
 }
@@ -278,10 +288,11 @@ FlutterDesktopViewControllerGetView(FlutterDesktopViewControllerRef controller) 
   Event event;
   event.kind = EventKind::kViewControllerGetView;
   event.controller = controller;
-  FlutterDesktopViewRef view = controller ? &controller->view : nullptr;
-  if (controller) event.engine = controller->engine;
+  if (!CheckController(controller, event)) return nullptr;
+  FlutterDesktopViewRef view = &controller->view;
+  event.engine = controller->engine;
   event.pointer = view;
-  event.ok = view != nullptr;
+  event.ok = true;
   internal::Record(std::move(event));
   return view;
 }
@@ -290,10 +301,7 @@ FLUTTER_EXPORT void FlutterDesktopViewControllerDestroy(FlutterDesktopViewContro
   Event event;
   event.kind = EventKind::kViewControllerDestroy;
   event.controller = controller;
-  if (controller == nullptr) {
-    internal::Record(std::move(event));
-    return;
-  }
+  if (!CheckController(controller, event)) return;
   FlutterDesktopEngine* engine = controller->engine;
   event.engine = engine;
   event.hwnd = controller->view.window;
@@ -315,8 +323,9 @@ FLUTTER_EXPORT void FlutterDesktopViewControllerForceRedraw(
   Event event;
   event.kind = EventKind::kForceRedraw;
   event.controller = controller;
-  if (controller) event.engine = controller->engine;
-  event.ok = controller != nullptr;
+  if (!CheckController(controller, event)) return;
+  event.engine = controller->engine;
+  event.ok = true;
   internal::Record(std::move(event));
 }
 
@@ -330,19 +339,18 @@ FLUTTER_EXPORT bool FlutterDesktopViewControllerHandleTopLevelWindowProc(
   event.message = message;
   event.wparam = wparam;
   event.lparam = lparam;
+  if (!CheckController(controller, event)) return false;
+  event.engine = controller->engine;
   bool consumed = false;
-  if (controller) {
-    event.engine = controller->engine;
-    LRESULT answer = 0;
-    if (standin::EngineHooks* hooks = GetEngineHooks()) {
-      consumed = hooks->HandleTopLevelWindowMessage(controller, hwnd, message, wparam, lparam,
-                                                    &answer);
-    }
-    // The hooks may write a result without consuming; pass that on too, the caller must not
-    // look at it unless we return true.
-    if (result) *result = answer;
-    event.result = answer;
+  LRESULT answer = 0;
+  if (standin::EngineHooks* hooks = GetEngineHooks()) {
+    consumed =
+        hooks->HandleTopLevelWindowMessage(controller, hwnd, message, wparam, lparam, &answer);
   }
+  // The hooks may write a result without consuming; pass that on too, the caller must not look at
+  // it unless we return true.
+  if (result) *result = answer;
+  event.result = answer;
   event.ok = consumed;
   internal::Record(std::move(event));
   return consumed;

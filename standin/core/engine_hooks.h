@@ -114,8 +114,11 @@ enum class EventKind {
 const char* EventKindName(EventKind kind);
 
 // One observed call or driver action. Fields not listed for a kind keep their defaults. A call
-// that names an engine which is not alive (never created, or destroyed) is recorded with ok =
-// false and detail "not-live", and answered with null / false / nothing.
+// that names an engine which is not alive is recorded with ok = false and detail "null-engine"
+// (the handle was null) or "not-live" (never created, or destroyed), and answered with null /
+// false / nothing. Likewise a null view-controller handle given to GetView, Destroy, ForceRedraw
+// or HandleTopLevelWindowProc is recorded with detail "null-controller" and answered with null /
+// false / nothing.
 struct Event {
   uint64_t sequence = 0;  // strictly increasing over the process
   EventKind kind = EventKind::kResyncOutputStreams;

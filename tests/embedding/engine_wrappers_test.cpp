@@ -131,13 +131,40 @@ TEST_F(EngineWrappersTest, AnEngineThatOwnsItsHandleDestroysItAndAnswersRegistra
   EXPECT_EQ(destroys[0].detail, "api");
 }
 
-TEST_F(EngineWrappersTest, ARegistrarOfAnEngineThatFailedToStartIsNullWithALine) {
+TEST_F(EngineWrappersTest, ARefusedEngineFailsTheControllerAndNoNullHandleReachesTheLibrary) {
   hooks_.allow_engine = [](const standin::EngineInfo&) { return false; };
-  flutter::FlutterEngine engine{EngineProject(L"data")};
   testing::internal::CaptureStderr();
-  EXPECT_EQ(engine.RegistrarForPlugin("PluginA"), nullptr);
+  auto controller =
+      std::make_unique<flutter::FlutterViewController>(640, 480, EngineProject(L"data"));
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "Failed to create view controller.\n");
+  EXPECT_EQ(controller->GetView(), nullptr);
+  flutter::FlutterEngine* engine = controller->GetEngine();
+  ASSERT_NE(engine, nullptr);
+
+  // What the host window and its plug-ins may still do with the failed objects.
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(engine->RegistrarForPlugin("PluginA"), nullptr);
   EXPECT_EQ(testing::internal::GetCapturedStderr(), kNoRegistrar);
-  EXPECT_TRUE(Events(EventKind::kRegistrarRequest).empty());
+  engine->ReloadSystemFonts();
+  int calls = 0;
+  engine->SetNextFrameCallback([&calls] { ++calls; });
+  engine->GetMessenger().Send("out", nullptr, 0, [&calls](const uint8_t*, size_t) { ++calls; });
+  engine->GetMessenger().Send("out", nullptr, 0, nullptr);
+  engine->GetMessenger().SetHandler("in", [](const uint8_t*, size_t, flutter::ReplyCallback) {});
+  engine->GetMessenger().SetHandler("in", nullptr);
+  controller->ForceRedraw();
+  EXPECT_EQ(controller->HandleTopLevelWindowProc(reinterpret_cast<HWND>(0x1234), 0x001D, 0, 0),
+            std::nullopt);
+  controller.reset();
+  EXPECT_EQ(calls, 0);
+
+  // The refused creation is the only call: any other would have carried a null engine,
+  // controller or messenger.
+  std::vector<std::string> seen;
+  for (const auto& event : core().Events()) {
+    seen.push_back(std::string(standin::EventKindName(event.kind)) + " " + event.detail);
+  }
+  EXPECT_EQ(seen, (std::vector<std::string>{"engine-create refused"}));
 }
 
 TEST_F(EngineWrappersTest, ANextFrameCallbackRunsOnceAndIsReleasedRightAfter) {

@@ -1,6 +1,7 @@
 // The stand-in engine core's own promises that the embedding and the Windows half rely on: one-shot
 // response handles, a messenger that outlives its engine, pending replies answered exactly once,
-// ownership of an engine handed to a controller, and the DPI answer.
+// ownership of an engine handed to a controller, how calls with dead or null handles are
+// recorded, and the DPI answer.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -108,6 +109,16 @@ TEST_F(StandinCoreTest, AnEngineHandedToAControllerIsNotDestroyedBehindItsBack) 
   EXPECT_EQ(core().LiveEngineCount(), 1u);
   FlutterDesktopViewControllerDestroy(controller);
   EXPECT_EQ(core().LiveEngineCount(), 0u);
+
+  // A dead handle and a null one are recorded apart: only the null one is the product's doing
+  // that a real library would crash on at once.
+  core().ClearEvents();
+  FlutterDesktopEngineReloadSystemFonts(engine);
+  FlutterDesktopEngineReloadSystemFonts(nullptr);
+  FlutterDesktopViewControllerForceRedraw(nullptr);
+  std::vector<std::string> details;
+  for (const auto& event : core().Events()) details.push_back(event.detail);
+  EXPECT_EQ(details, (std::vector<std::string>{"not-live", "null-engine", "null-controller"}));
 }
 
 TEST_F(StandinCoreTest, DpiForMonitorIsTheHooksAnswerOr96) {

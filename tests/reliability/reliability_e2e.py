@@ -251,6 +251,9 @@ def case_missing_bundle_file(case):
         case.check(refused is not None and refused["missing"].endswith(path.replace("/", "\\")),
                    "the refusal names %s: %r" % (path, refused))
         case.equal(run.events("view-window-created"), [], "no view without %s" % path)
+        # The window's teardown still offers its messages to the failed controller.
+        nulls = [e for e in run.transcript if e.get("detail") in ("null-engine", "null-controller")]
+        case.equal(nulls, [], "no call with a null engine or controller without %s" % path)
 
 
 # ------------------------------------------------------------------ driver
