@@ -84,7 +84,9 @@ target_link_libraries(orvalen_engine INTERFACE orvalen_real_engine)
 
 # Every plug-in exactly once, whatever the order they are given in.
 set(missing ${ORVALEN_PLUGIN_NAMES})
-foreach(path IN LISTS ORVALEN_PLUGIN_LIBRARIES)
+set(plugin_libraries ${ORVALEN_PLUGIN_LIBRARIES})
+list(REMOVE_ITEM plugin_libraries "")  # a trailing or doubled ';' names nothing
+foreach(path IN LISTS plugin_libraries)
   orvalen_library_stem("${path}" stem)
   list(FIND ORVALEN_PLUGIN_NAMES "${stem}" known)
   if(known EQUAL -1)
