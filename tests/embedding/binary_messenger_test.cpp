@@ -8,7 +8,7 @@
 #include "embedding/binary_messenger.h"
 #include "embedding/flutter_engine.h"
 #include "shell/engine_project.h"
-#include "tests/embedding/standin_fixture.h"
+#include "tests/standin/standin_fixture.h"
 
 namespace embedding_test {
 namespace {

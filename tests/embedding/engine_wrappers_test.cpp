@@ -12,7 +12,7 @@
 #include "embedding/flutter_view.h"
 #include "embedding/flutter_view_controller.h"
 #include "shell/engine_project.h"
-#include "tests/embedding/standin_fixture.h"
+#include "tests/standin/standin_fixture.h"
 
 namespace embedding_test {
 namespace {

@@ -14,7 +14,7 @@
 #include "embedding/flutter_view_controller.h"
 #include "embedding/method_call_channel.h"
 #include "shell/engine_project.h"
-#include "tests/embedding/standin_fixture.h"
+#include "tests/standin/standin_fixture.h"
 
 namespace embedding_test {
 namespace {

@@ -22,13 +22,8 @@ orvalen_window_test_exe(window_dpi_tests dpi_test.cpp)
 orvalen_window_test_exe(window_theme_tests theme_test.cpp)
 orvalen_window_test_exe(window_hotkey_probe hotkey_probe.cpp)
 
-add_executable(window_command_line_tests command_line_test.cpp)
-target_link_libraries(window_command_line_tests PRIVATE orvalen_shell GTest::gtest)
-orvalen_windows_binary(window_command_line_tests)
-
 add_custom_target(window_wine_tests DEPENDS window_three_tests window_two_tests
-  window_stacked_tests window_one_tests window_dpi_tests window_theme_tests window_hotkey_probe
-  window_command_line_tests)
+  window_stacked_tests window_one_tests window_dpi_tests window_theme_tests window_hotkey_probe)
 
 if(NOT ORVALEN_WINE)
   return()
@@ -56,5 +51,3 @@ orvalen_add_desk_test(NAME window.theme_light LAYOUT one THEME 1
                       COMMAND window_theme_tests --expect-dark=0 LABELS window TIMEOUT 120)
 orvalen_add_desk_test(NAME window.theme_unset LAYOUT one THEME none
                       COMMAND window_theme_tests --expect-dark=none LABELS window TIMEOUT 120)
-orvalen_add_desk_test(NAME window.command_line LAYOUT one
-                      COMMAND window_command_line_tests LABELS window TIMEOUT 120)

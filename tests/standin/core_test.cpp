@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "embedding/flutter_desktop.h"
-#include "tests/embedding/standin_fixture.h"
+#include "tests/standin/standin_fixture.h"
 
 namespace embedding_test {
 namespace {

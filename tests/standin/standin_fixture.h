@@ -1,5 +1,6 @@
-// Shared fixture of the embedding tests: a clean stand-in engine core per test, hooks that tests
-// can steer, and checks that every engine and messenger reference was given back.
+// The stand-in engine's core as a test fixture, for the embedding tests and the core's own: a clean
+// core per test, hooks that tests can steer, and checks that every engine and messenger reference
+// was given back.
 #pragma once
 
 #include <gtest/gtest.h>
