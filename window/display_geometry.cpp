@@ -131,20 +131,26 @@ EventLine<160> SkipInvalidBoundsLine(const char* name, const Rect& target) {
   return line;
 }
 
-EventLine<160> SkipUnchangedLine(const char* name, const Rect& target) {
-  EventLine<160> line;
-  std::snprintf(line.text, sizeof line.text, "skip unchanged (%s) %ldx%ld @%ld,%ld", LayoutLabel(name),
+namespace {
+
+// "<verb> (<layout>) <width>x<height> @<left>,<top>", cut to the line's buffer.
+template <std::size_t N>
+EventLine<N> SizeAtLine(const char* verb, const char* name, const Rect& target) {
+  EventLine<N> line;
+  std::snprintf(line.text, sizeof line.text, "%s (%s) %ldx%ld @%ld,%ld", verb, LayoutLabel(name),
                 AsLong(Width(target)), AsLong(Height(target)), static_cast<long>(target.left),
                 static_cast<long>(target.top));
   return line;
 }
 
+}  // namespace
+
+EventLine<160> SkipUnchangedLine(const char* name, const Rect& target) {
+  return SizeAtLine<160>("skip unchanged", name, target);
+}
+
 EventLine<192> AppliedLine(const char* name, const Rect& target) {
-  EventLine<192> line;
-  std::snprintf(line.text, sizeof line.text, "applied (%s) %ldx%ld @%ld,%ld", LayoutLabel(name),
-                AsLong(Width(target)), AsLong(Height(target)), static_cast<long>(target.left),
-                static_cast<long>(target.top));
-  return line;
+  return SizeAtLine<192>("applied", name, target);
 }
 
 }  // namespace display_geometry
