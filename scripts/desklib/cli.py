@@ -58,8 +58,8 @@ import subprocess
 import sys
 
 from . import layouts
-from .desk import (WINE, Desk, Paths, bring_up, desk_of, name_lock, settings_line, tear_down,
-                   windows_path)
+from .desk import Desk, Paths, bring_up, desk_of, name_lock, settings_line, tear_down
+from .wine import WINE, windows_path
 from .proc import DeskError, Stopped, exit_status, run_bounded, say, signals_stop, stop_group
 
 ROOT = pathlib.Path(__file__).resolve().parent.parent.parent
@@ -175,7 +175,7 @@ def cmd_run(args, paths):
 def cmd_start(args, paths):
     layout = layout_of(args)
     wanted = settings_line(layout.name, args.dpi, args.theme)
-    with name_lock(paths, args.name):
+    with name_lock(paths, args.name) as lock:
         desk = Desk(paths.desks / args.name)
         if desk.file("settings").is_file() and desk.xorg_alive():
             running = desk.read("settings")
@@ -189,6 +189,7 @@ def cmd_start(args, paths):
             display = bring_up(desk, paths, layout, args.dpi, args.theme)
         except BaseException:
             tear_down(desk.state)
+            lock.remove()
             raise
     say("'%s' runs on :%s (layout %s, %s dpi, theme %s)" % (args.name, display, layout.name, args.dpi, args.theme))
     return 0
