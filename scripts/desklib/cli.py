@@ -191,7 +191,8 @@ def cmd_start(args, paths):
             tear_down(desk.state)
             lock.remove()
             raise
-    say("'%s' runs on :%s (layout %s, %s dpi, theme %s)" % (args.name, display, layout.name, args.dpi, args.theme))
+    say("'%s' runs on :%s (layout %s, %s dpi, theme %s)"
+        % (args.name, display, layout.name, args.dpi, args.theme))
     return 0
 
 

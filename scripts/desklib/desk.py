@@ -13,7 +13,7 @@ import time
 
 from .proc import (DeskError, FileLock, end_process, is_our_xorg, read_text, reap, run_bounded,
                    say, signals_held, stop_group, tail)
-from .wine import WINE, apply_registry, await_monitors, end_wine_session, start_keeper
+from .wine import WINE, WINESERVER, apply_registry, await_monitors, end_wine_session, start_keeper
 
 LOCK_DIR = pathlib.Path("/tmp/.orvalen-desk-locks")
 FIRST_DISPLAY, LAST_DISPLAY = 20, 199
@@ -98,7 +98,14 @@ def ensure_pristine(paths):
                          stderr=subprocess.DEVNULL)
         if rc != 0:
             raise DeskError(125, "wineboot failed (exit status %d)" % rc)
-        end_wine_session(str(tmp))
+        # wineboot leaves programs finishing the prefix: let them end on their own.
+        quiet = dict(stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        try:
+            run_bounded([WINESERVER, "-w"], WINEBOOT_TIME, "the Wine prefix's first session ending",
+                        env=env, **quiet)
+        except DeskError:
+            end_wine_session(str(tmp))
+            raise
         (tmp / ".desk-ready").touch()
         tmp.rename(pristine)
 
@@ -278,4 +285,5 @@ def desk_of(paths, name):
 def name_lock(paths, name):
     """Serialises start and stop of one named desk."""
     paths.desks.mkdir(parents=True, exist_ok=True)
-    return FileLock(paths.desks / (".%s.lock" % name)).acquire(WINEBOOT_TIME + 120, "another start or stop of '%s'" % name)
+    lock = FileLock(paths.desks / (".%s.lock" % name))
+    return lock.acquire(WINEBOOT_TIME + 120, "another start or stop of '%s'" % name)

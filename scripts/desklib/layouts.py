@@ -138,7 +138,8 @@ def _layout(name, entry, modelines):
     for m in entry["monitors"]:
         values = [m[k] for k in ("left", "top", "width", "height")]
         if not all(type(v) is int for v in values) or values[2] <= 0 or values[3] <= 0:
-            raise LayoutError("layout %s: a monitor needs whole left, top and a positive size: %s" % (name, m))
+            raise LayoutError("layout %s: a monitor needs whole left, top and a positive size: %s"
+                              % (name, m))
         monitors.append(Monitor(*values, m.get("primary") is True, m.get("output", "")))
     layout = Layout(name, entry["xorg"], tuple(monitors), modelines)
     primaries = [m for m in monitors if m.primary]
