@@ -1,7 +1,7 @@
 # Tests that run on the virtual multi-monitor desk (scripts/desk): a headless Xorg server with a
 # fixed monitor layout and a Wine prefix of its own, set up and torn down around each test.
 #
-#   orvalen_add_desk_test(NAME <name> LAYOUT <three|two|stacked|one|three-live>
+#   orvalen_add_desk_test(NAME <name> LAYOUT <a layout of scripts/desk-layouts.json>
 #                         COMMAND <target-or-path> [args...]
 #                         [LABELS <label>...]        default: window
 #                         [TIMEOUT <seconds>]        default: 120, for the command alone
@@ -16,9 +16,112 @@
 # running test gets its own display number and prefix, so `ctest -j` is safe.
 #
 # Nothing is registered unless this is the windows build with ORVALEN_WINE on.
+#
+#   orvalen_desk_monitors(<layout> <var> [WITHOUT_OUTPUT <output>])
+#
+# The layout's monitors as desk_layout_check takes them, from the same table the desk builds its
+# X server from: LEFT,TOP,RIGHT,BOTTOM in Windows coordinates, ",primary" after the primary one.
+# WITHOUT_OUTPUT leaves out the monitor of that RandR output (switched off while the desk runs).
+#
+#   orvalen_desk_output(<layout> <output> <mode-var> <position-var>)
+#
+# The xrandr --mode and --pos values that put a RandR output back where the layout has it.
 
 set(ORVALEN_DESK_SCRIPT ${CMAKE_CURRENT_LIST_DIR}/../scripts/desk)
 cmake_path(NORMAL_PATH ORVALEN_DESK_SCRIPT)
+set(ORVALEN_DESK_LAYOUTS ${CMAKE_CURRENT_LIST_DIR}/../scripts/desk-layouts.json)
+cmake_path(NORMAL_PATH ORVALEN_DESK_LAYOUTS)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${ORVALEN_DESK_LAYOUTS})
+file(READ ${ORVALEN_DESK_LAYOUTS} ORVALEN_DESK_LAYOUT_TABLE)
+string(JSON _orvalen_desk_count LENGTH "${ORVALEN_DESK_LAYOUT_TABLE}" layouts)
+set(ORVALEN_DESK_LAYOUT_NAMES "")
+math(EXPR _orvalen_desk_last "${_orvalen_desk_count} - 1")
+foreach(_orvalen_desk_i RANGE ${_orvalen_desk_last})
+  string(JSON _orvalen_desk_name MEMBER "${ORVALEN_DESK_LAYOUT_TABLE}" layouts ${_orvalen_desk_i})
+  list(APPEND ORVALEN_DESK_LAYOUT_NAMES ${_orvalen_desk_name})
+endforeach()
+
+# Monitor <i> of a layout: sets <prefix>_left, _top, _right, _bottom, _width, _height, _primary
+# (ON or OFF) and _output (empty on a Xinerama desk).
+function(_orvalen_desk_monitor layout i prefix)
+  string(JSON monitor GET "${ORVALEN_DESK_LAYOUT_TABLE}" layouts ${layout} monitors ${i})
+  foreach(key left top width height)
+    string(JSON ${key} GET "${monitor}" ${key})
+  endforeach()
+  string(JSON primary ERROR_VARIABLE no_primary GET "${monitor}" primary)
+  string(JSON output ERROR_VARIABLE no_output GET "${monitor}" output)
+  math(EXPR right "${left} + ${width}")
+  math(EXPR bottom "${top} + ${height}")
+  foreach(key left top right bottom width height)
+    set(${prefix}_${key} ${${key}} PARENT_SCOPE)
+  endforeach()
+  if(no_primary OR NOT primary)
+    set(${prefix}_primary OFF PARENT_SCOPE)
+  else()
+    set(${prefix}_primary ON PARENT_SCOPE)
+  endif()
+  if(no_output)
+    set(output "")
+  endif()
+  set(${prefix}_output "${output}" PARENT_SCOPE)
+endfunction()
+
+function(_orvalen_desk_check_layout layout context)
+  if(NOT layout IN_LIST ORVALEN_DESK_LAYOUT_NAMES)
+    list(JOIN ORVALEN_DESK_LAYOUT_NAMES ", " names)
+    message(FATAL_ERROR "${context}: LAYOUT must be one of scripts/desk-layouts.json: ${names}")
+  endif()
+endfunction()
+
+function(orvalen_desk_monitors layout var)
+  cmake_parse_arguments(PARSE_ARGV 2 arg "" "WITHOUT_OUTPUT" "")
+  _orvalen_desk_check_layout("${layout}" orvalen_desk_monitors)
+  string(JSON count LENGTH "${ORVALEN_DESK_LAYOUT_TABLE}" layouts ${layout} monitors)
+  math(EXPR last "${count} - 1")
+  set(monitors "")
+  foreach(i RANGE ${last})
+    _orvalen_desk_monitor(${layout} ${i} m)
+    if(arg_WITHOUT_OUTPUT AND m_output STREQUAL arg_WITHOUT_OUTPUT)
+      continue()
+    endif()
+    set(monitor "${m_left},${m_top},${m_right},${m_bottom}")
+    if(m_primary)
+      string(APPEND monitor ",primary")
+    endif()
+    list(APPEND monitors ${monitor})
+  endforeach()
+  set(${var} ${monitors} PARENT_SCOPE)
+endfunction()
+
+function(orvalen_desk_output layout output mode_var position_var)
+  _orvalen_desk_check_layout("${layout}" orvalen_desk_output)
+  string(JSON count LENGTH "${ORVALEN_DESK_LAYOUT_TABLE}" layouts ${layout} monitors)
+  math(EXPR last "${count} - 1")
+  # X positions count from the desk's top-left corner.
+  _orvalen_desk_monitor(${layout} 0 m)
+  set(origin_x ${m_left})
+  set(origin_y ${m_top})
+  foreach(i RANGE ${last})
+    _orvalen_desk_monitor(${layout} ${i} m)
+    if(m_left LESS origin_x)
+      set(origin_x ${m_left})
+    endif()
+    if(m_top LESS origin_y)
+      set(origin_y ${m_top})
+    endif()
+  endforeach()
+  foreach(i RANGE ${last})
+    _orvalen_desk_monitor(${layout} ${i} m)
+    if(m_output STREQUAL output)
+      math(EXPR x "${m_left} - ${origin_x}")
+      math(EXPR y "${m_top} - ${origin_y}")
+      set(${mode_var} ${m_width}x${m_height} PARENT_SCOPE)
+      set(${position_var} ${x}x${y} PARENT_SCOPE)
+      return()
+    endif()
+  endforeach()
+  message(FATAL_ERROR "orvalen_desk_output: layout ${layout} has no output ${output}")
+endfunction()
 
 function(orvalen_add_desk_test)
   cmake_parse_arguments(PARSE_ARGV 0 arg ""
@@ -29,9 +132,7 @@ function(orvalen_add_desk_test)
   if(NOT arg_NAME OR NOT arg_COMMAND)
     message(FATAL_ERROR "orvalen_add_desk_test: NAME and COMMAND are required")
   endif()
-  if(NOT arg_LAYOUT MATCHES "^(three|two|stacked|one|three-live)$")
-    message(FATAL_ERROR "orvalen_add_desk_test(${arg_NAME}): LAYOUT must be three, two, stacked, one or three-live")
-  endif()
+  _orvalen_desk_check_layout("${arg_LAYOUT}" "orvalen_add_desk_test(${arg_NAME})")
   if(NOT WIN32 OR NOT ORVALEN_WINE)
     return()
   endif()

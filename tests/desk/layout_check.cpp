@@ -1,8 +1,12 @@
 // Checks that the desk this program runs on is the one it was asked for: the monitor rectangles
-// (Windows coordinates, primary at 0,0), which monitor is primary, the DPI every monitor reports,
-// and the user's app-theme value.
+// (Windows coordinates), which monitor is primary, the DPI every monitor reports, and the user's
+// app-theme value.
 //
-//   desk_layout_check LAYOUT DPI THEME      THEME: 0, 1 or none (value absent)
+//   desk_layout_check LAYOUT DPI THEME MONITOR...
+//     THEME    0, 1 or none (value absent)
+//     MONITOR  LEFT,TOP,RIGHT,BOTTOM, with ",primary" after the primary one; CMake passes the
+//              layout's monitors from scripts/desk-layouts.json (orvalen_desk_monitors), the table
+//              the desk builds its X server from. LAYOUT only names the layout in messages.
 //
 // Prints every difference to stderr; exits 0 when there is none, 1 otherwise, 2 on bad usage.
 #include <windows.h>
@@ -22,22 +26,18 @@ struct Monitor {
   UINT dpi;
 };
 
-struct Expected {
-  const char* layout;
-  std::vector<RECT> rects;  // sorted by left, then top; the one at 0,0 is primary
-};
-
-const std::vector<Expected>& Layouts() {
-  static const std::vector<Expected> layouts = {
-      {"three", {{-1920, 0, 0, 1080}, {0, 0, 1920, 1080}, {1920, 0, 3200, 1024}}},
-      {"two", {{0, 0, 1920, 1080}, {1920, 0, 3840, 1080}}},
-      {"stacked", {{0, 0, 1920, 1080}, {0, 1080, 1920, 2160}}},
-      {"one", {{0, 0, 1920, 1080}}},
-      {"three-live", {{-1920, 0, 0, 1080}, {0, 0, 1920, 1080}, {1920, 0, 3200, 1024}}},
-      // three-live after its right-hand monitor was switched off
-      {"three-live-right-off", {{-1920, 0, 0, 1080}, {0, 0, 1920, 1080}}},
-  };
-  return layouts;
+bool ParseMonitor(const char* text, Monitor* monitor) {
+  long edges[4] = {};
+  for (int i = 0; i < 4; ++i) {
+    char* end = nullptr;
+    edges[i] = std::strtol(text, &end, 10);
+    if (end == text || (i < 3 && *end != ',')) return false;
+    text = i < 3 ? end + 1 : end;
+  }
+  if (*text != '\0' && std::strcmp(text, ",primary") != 0) return false;
+  if (edges[0] >= edges[2] || edges[1] >= edges[3]) return false;
+  *monitor = Monitor{RECT{edges[0], edges[1], edges[2], edges[3]}, *text != '\0', 0};
+  return true;
 }
 
 bool Less(const RECT& a, const RECT& b) {
@@ -55,55 +55,54 @@ BOOL CALLBACK Collect(HMONITOR monitor, HDC, LPRECT, LPARAM data) {
   return TRUE;
 }
 
-void Print(const char* what, const RECT& r) {
-  std::fprintf(stderr, "  %s (%ld,%ld)-(%ld,%ld)\n", what, r.left, r.top, r.right, r.bottom);
+void Print(const char* what, const Monitor& m) {
+  std::fprintf(stderr, "  %s (%ld,%ld)-(%ld,%ld)%s\n", what, m.rect.left, m.rect.top, m.rect.right, m.rect.bottom,
+               m.primary ? " primary" : "");
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 4) {
-    std::fputs("usage: desk_layout_check LAYOUT DPI THEME\n", stderr);
+  if (argc < 5) {
+    std::fputs("usage: desk_layout_check LAYOUT DPI THEME LEFT,TOP,RIGHT,BOTTOM[,primary]...\n", stderr);
     return 2;
   }
-  const Expected* expected = nullptr;
-  for (const Expected& e : Layouts()) {
-    if (std::strcmp(e.layout, argv[1]) == 0) expected = &e;
-  }
-  if (!expected) {
-    std::fprintf(stderr, "unknown layout %s\n", argv[1]);
-    return 2;
-  }
+  const char* layout = argv[1];
   const UINT want_dpi = static_cast<UINT>(std::strtoul(argv[2], nullptr, 10));
   const char* want_theme = argv[3];
+  std::vector<Monitor> expected;
+  for (int i = 4; i < argc; ++i) {
+    Monitor m{};
+    if (!ParseMonitor(argv[i], &m)) {
+      std::fprintf(stderr, "not a monitor: %s (LEFT,TOP,RIGHT,BOTTOM[,primary])\n", argv[i]);
+      return 2;
+    }
+    expected.push_back(m);
+  }
+  const auto by_position = [](const Monitor& a, const Monitor& b) { return Less(a.rect, b.rect); };
+  std::sort(expected.begin(), expected.end(), by_position);
 
   std::vector<Monitor> monitors;
   EnumDisplayMonitors(nullptr, nullptr, Collect, reinterpret_cast<LPARAM>(&monitors));
-  std::sort(monitors.begin(), monitors.end(), [](const Monitor& a, const Monitor& b) { return Less(a.rect, b.rect); });
+  std::sort(monitors.begin(), monitors.end(), by_position);
 
   int failures = 0;
-  bool same = monitors.size() == expected->rects.size();
+  bool same = monitors.size() == expected.size();
   for (std::size_t i = 0; same && i < monitors.size(); ++i) {
-    same = EqualRect(&monitors[i].rect, &expected->rects[i]) != 0;
+    same = EqualRect(&monitors[i].rect, &expected[i].rect) != 0 && monitors[i].primary == expected[i].primary;
   }
   if (!same) {
     ++failures;
-    std::fprintf(stderr, "layout %s: monitors differ\n", expected->layout);
-    for (const RECT& r : expected->rects) Print("expected", r);
-    for (const Monitor& m : monitors) Print("actual  ", m.rect);
+    std::fprintf(stderr, "layout %s: monitors differ\n", layout);
+    for (const Monitor& m : expected) Print("expected", m);
+    for (const Monitor& m : monitors) Print("actual  ", m);
   }
   for (const Monitor& m : monitors) {
-    const bool at_origin = m.rect.left == 0 && m.rect.top == 0;
-    if (m.primary != at_origin) {
-      ++failures;
-      std::fprintf(stderr, "monitor at (%ld,%ld): primary=%d\n", m.rect.left, m.rect.top, m.primary);
-    }
     if (m.dpi != want_dpi) {
       ++failures;
       std::fprintf(stderr, "monitor at (%ld,%ld): %u dpi, expected %u\n", m.rect.left, m.rect.top, m.dpi, want_dpi);
     }
   }
-
   DWORD value = 0, size = sizeof(value);
   LSTATUS status = RegGetValueW(HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows\\CurrentVersion\\Themes\\Personalize",
                                 L"AppsUseLightTheme", RRF_RT_REG_DWORD, nullptr, &value, &size);

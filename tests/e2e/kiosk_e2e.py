@@ -32,9 +32,33 @@ PLUGINS = [
     ("WindowManagerPlugin", "WindowManagerPluginRegisterWithRegistrar", "window_manager_plugin.dll"),
 ]
 BUNDLE_FILES = ["orvalen.exe", "flutter_windows.dll"] + [p[2] for p in PLUGINS if p[2]]
-# Middle monitor of the "three" desk, and the union of all three.
-FIT_RECT = [0, 0, 1920, 1080]
-SPAN_RECT = [-1920, 0, 3200, 1080]
+
+
+def desk_monitors(layout):
+    """A desk layout's monitor rectangles [left, top, right, bottom] in Windows coordinates, left to
+    right, from the table scripts/desk builds its X server from."""
+    table = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "scripts",
+                         "desk-layouts.json")
+    with open(table, encoding="utf-8") as f:
+        monitors = json.load(f)["layouts"][layout]["monitors"]
+    return sorted([m["left"], m["top"], m["left"] + m["width"], m["top"] + m["height"]] for m in monitors)
+
+
+def placed(verb, layout, rect):
+    """The event line of a window placed on RECT, e.g. "applied (fit) 1920x1080 @0,0"."""
+    return "%s (%s) %dx%d @%d,%d" % (verb, layout, rect[2] - rect[0], rect[3] - rect[1], rect[0], rect[1])
+
+
+# The "three" desk: the kiosk fits to its preferred monitor, the middle one from left to right,
+# and spans the union of all of them.
+MONITORS = desk_monitors("three")
+FIT_INDEX = (len(MONITORS) - 1) // 2
+FIT_RECT = MONITORS[FIT_INDEX]
+SPAN_RECT = [min(m[0] for m in MONITORS), min(m[1] for m in MONITORS),
+             max(m[2] for m in MONITORS), max(m[3] for m in MONITORS)]
+FIT = "fit monitors=%d index=%d" % (len(MONITORS), FIT_INDEX)
+SPAN = "span monitors=%d" % len(MONITORS)
+
 WS_CLIPSIBLINGS = 0x04000000  # Wine adds it to every top-level window
 WS_VISIBLE = 0x10000000
 WS_EX_TOPMOST = 0x00000008
@@ -256,7 +280,7 @@ def case_first_frame(case):
     if case.check(shown, "the window was shown"):
         x, y, cx, cy, _ = shown[0]["windowpos"]
         case.equal([x, y, x + cx, y + cy], FIT_RECT, "where the window first appeared")
-    case.equal(run.kiosk_lines[:2], ["fit monitors=3 index=1", "applied (fit) 1920x1080 @0,0"],
+    case.equal(run.kiosk_lines[:2], [FIT, placed("applied", "fit", FIT_RECT)],
                "first event lines")
     case.equal(run.stray_debug, [], "debugger output outside the event-line pattern")
     check_sends_match_lines(case, run)
@@ -343,9 +367,9 @@ def case_dpi_scaled_creation(case):
 
 def case_methods(case):
     table = [  # (scenario line, expected reply, event lines caused before the reply)
-        ("call spanAllDisplays", "00 00", ["span monitors=3", "applied (span) 5120x1080 @-1920,0"]),
-        ("call fitPreferredDisplay", "00 00", ["fit monitors=3 index=1", "applied (fit) 1920x1080 @0,0"]),
-        ("call fitPreferredDisplay", "00 00", ["fit monitors=3 index=1", "skip unchanged (fit) 1920x1080 @0,0"]),
+        ("call spanAllDisplays", "00 00", [SPAN, placed("applied", "span", SPAN_RECT)]),
+        ("call fitPreferredDisplay", "00 00", [FIT, placed("applied", "fit", FIT_RECT)]),
+        ("call fitPreferredDisplay", "00 00", [FIT, placed("skip unchanged", "fit", FIT_RECT)]),
         ("call enterWindowedMode", "00 00", []),
         ("call spanAllDisplays", "00 00", []),  # refused in windowed mode, still success
         ("call exitWindowedMode", "00 00", []),
@@ -359,7 +383,7 @@ def case_methods(case):
         ("call enterWindowedMode hex 0C 02 03 01 00 00 00 07 01 61", "00 00", []),
         ("call enterWindowedMode hex 0D 01 07 01 61 01", "00 00", []),
         ("call exitWindowedMode true", "00 00", []),
-        ("call spanAllDisplays", "00 00", ["span monitors=3", "applied (span) 5120x1080 @-1920,0"]),
+        ("call spanAllDisplays", "00 00", [SPAN, placed("applied", "span", SPAN_RECT)]),
     ]
     scenario = "".join(row[0] + "\n" for row in table) + "probe end\npost WM_CLOSE\n"
     run = case.run(scenario)
@@ -456,7 +480,7 @@ def case_dpi_change_routing(case):
     case.equal(offered, [], "DPI change during the fit offered to the engine")
     case.equal(run.kiosk_lines[2:9], [
         "WM_DPICHANGED (kiosk debounce)", "debounced resync scheduled", "resync timer fire",
-        "fit monitors=3 index=1", "skip unchanged (fit) 1920x1080 @0,0",
+        FIT, placed("skip unchanged", "fit", FIT_RECT),
         "resync follow-up scheduled", "resync timer fire"], "debounced resync lines")
     probes = {p["label"]: p["top"] for p in run.events("probe")}
     case.equal(probes.get("fit", {}).get("rect"), FIT_RECT, "suggested rectangle ignored during the fit")
@@ -479,9 +503,9 @@ def case_display_change_routing(case):
     case.equal([e["consumed"] for e in offered], [True, True], "display changes offered and consumed")
     case.equal(run.kiosk_lines[2:], [
         "WM_DISPLAYCHANGE", "debounced resync scheduled",
-        "resync timer fire", "fit monitors=3 index=1", "skip unchanged (fit) 1920x1080 @0,0",
+        "resync timer fire", FIT, placed("skip unchanged", "fit", FIT_RECT),
         "resync follow-up scheduled",
-        "resync timer fire", "fit monitors=3 index=1", "skip unchanged (fit) 1920x1080 @0,0",
+        "resync timer fire", FIT, placed("skip unchanged", "fit", FIT_RECT),
         "WM_DISPLAYCHANGE"], "the kiosk saw both display changes although the engine consumed them")
     fire = run.first("messenger-send", text="resync timer fire")
     if case.check(fire is not None, "resync line sent to the Dart side"):

@@ -20,8 +20,8 @@ import sys
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import kiosk_e2e  # noqa: E402  (the event-line reader)
 
-FIT = ["fit monitors=3 index=1", "applied (fit) 1920x1080 @0,0"]
-SPAN = ["span monitors=3", "applied (span) 5120x1080 @-1920,0"]
+FIT = [kiosk_e2e.FIT, kiosk_e2e.placed("applied", "fit", kiosk_e2e.FIT_RECT)]
+SPAN = [kiosk_e2e.SPAN, kiosk_e2e.placed("applied", "span", kiosk_e2e.SPAN_RECT)]
 
 
 class Failed(Exception):

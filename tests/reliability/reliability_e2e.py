@@ -221,7 +221,7 @@ def case_malformed_flood(case):
     rejected = each * sum(1 for _, unreadable in MALFORMED if unreadable)
     case.equal(run.stderr_lines.count(channel_line), rejected,
                "one channel diagnostic line per message without a readable method name")
-    case.equal(run.kiosk_lines[2:], ["fit monitors=3 index=1", "skip unchanged (fit) 1920x1080 @0,0"],
+    case.equal(run.kiosk_lines[2:], [k.FIT, k.placed("skip unchanged", "fit", k.FIT_RECT)],
                "event lines after the first fit: only those of the valid call")
     check_flat(case, run, "start", "end", private_bound=2 << 20)
 

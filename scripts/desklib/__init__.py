@@ -1,0 +1,1 @@
+"""The virtual multi-monitor desk (scripts/desk)."""
