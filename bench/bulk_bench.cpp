@@ -86,7 +86,8 @@ template <typename T>
 void MsgpackDecode(benchmark::State& state, const std::vector<T>* values) {
   msgpack::sbuffer bytes;
   msgpack::pack(bytes, *values);
-  if (!Check(state, msgpack::unpack(bytes.data(), bytes.size()).get().as<std::vector<T>>() == *values,
+  if (!Check(state,
+             msgpack::unpack(bytes.data(), bytes.size()).get().as<std::vector<T>>() == *values,
              "msgpack decoder returns another array")) {
     return;
   }

@@ -29,12 +29,14 @@ struct CallData {
   std::optional<std::string> argument;
 };
 
-const flutter::StandardMethodCodec& Codec() { return flutter::StandardMethodCodec::SharedInstance(); }
+const flutter::StandardMethodCodec& Codec() {
+  return flutter::StandardMethodCodec::SharedInstance();
+}
 
 std::unique_ptr<flutter::MethodCall<>> OurCall(const CallData& data) {
   return std::make_unique<flutter::MethodCall<>>(
-      data.name, data.argument ? std::make_unique<flutter::EncodableValue>(*data.argument)
-                               : nullptr);
+      data.name,
+      data.argument ? std::make_unique<flutter::EncodableValue>(*data.argument) : nullptr);
 }
 
 // The call as the method codec lays it out, written value by value through the virtual slots.

@@ -17,8 +17,7 @@ bool operator==(const PeerValue& a, const PeerValue& b) {
 
 flutter::EncodableValue ToEncodable(const PeerValue& value) {
   switch (value.index()) {
-    case 1:
-      return flutter::EncodableValue(std::get<bool>(value));
+    case 1: return flutter::EncodableValue(std::get<bool>(value));
     case 2: {
       const int64_t number = std::get<int64_t>(value);
       if (number >= std::numeric_limits<int32_t>::min() &&
@@ -27,10 +26,8 @@ flutter::EncodableValue ToEncodable(const PeerValue& value) {
       }
       return flutter::EncodableValue(number);
     }
-    case 3:
-      return flutter::EncodableValue(std::get<double>(value));
-    case 4:
-      return flutter::EncodableValue(std::get<std::string>(value));
+    case 3: return flutter::EncodableValue(std::get<double>(value));
+    case 4: return flutter::EncodableValue(std::get<std::string>(value));
     case 5: {
       flutter::EncodableList list;
       list.reserve(std::get<PeerList>(value).size());
@@ -46,21 +43,16 @@ flutter::EncodableValue ToEncodable(const PeerValue& value) {
       }
       return flutter::EncodableValue(std::move(map));
     }
-    default:
-      return flutter::EncodableValue();
+    default: return flutter::EncodableValue();
   }
 }
 
 nlohmann::json ToJson(const PeerValue& value) {
   switch (value.index()) {
-    case 1:
-      return std::get<bool>(value);
-    case 2:
-      return std::get<int64_t>(value);
-    case 3:
-      return std::get<double>(value);
-    case 4:
-      return std::get<std::string>(value);
+    case 1: return std::get<bool>(value);
+    case 2: return std::get<int64_t>(value);
+    case 3: return std::get<double>(value);
+    case 4: return std::get<std::string>(value);
     case 5: {
       nlohmann::json list = nlohmann::json::array();
       for (const PeerValue& element : std::get<PeerList>(value)) list.push_back(ToJson(element));
@@ -71,25 +63,16 @@ nlohmann::json ToJson(const PeerValue& value) {
       for (const auto& [key, entry] : std::get<PeerMap>(value)) map[key] = ToJson(entry);
       return map;
     }
-    default:
-      return nullptr;
+    default: return nullptr;
   }
 }
 
 void PackPeer(msgpack::packer<msgpack::sbuffer>& packer, const PeerValue& value) {
   switch (value.index()) {
-    case 1:
-      packer.pack(std::get<bool>(value));
-      return;
-    case 2:
-      packer.pack(std::get<int64_t>(value));
-      return;
-    case 3:
-      packer.pack(std::get<double>(value));
-      return;
-    case 4:
-      packer.pack(std::get<std::string>(value));
-      return;
+    case 1: packer.pack(std::get<bool>(value)); return;
+    case 2: packer.pack(std::get<int64_t>(value)); return;
+    case 3: packer.pack(std::get<double>(value)); return;
+    case 4: packer.pack(std::get<std::string>(value)); return;
     case 5: {
       const PeerList& list = std::get<PeerList>(value);
       packer.pack_array(static_cast<uint32_t>(list.size()));
@@ -105,31 +88,21 @@ void PackPeer(msgpack::packer<msgpack::sbuffer>& packer, const PeerValue& value)
       }
       return;
     }
-    default:
-      packer.pack_nil();
-      return;
+    default: packer.pack_nil(); return;
   }
 }
 
 bool FromMsgpack(const msgpack::object& object, PeerValue* value) {
   switch (object.type) {
-    case msgpack::type::NIL:
-      *value = std::monostate();
-      return true;
-    case msgpack::type::BOOLEAN:
-      *value = object.via.boolean;
-      return true;
+    case msgpack::type::NIL: *value = std::monostate(); return true;
+    case msgpack::type::BOOLEAN: *value = object.via.boolean; return true;
     case msgpack::type::POSITIVE_INTEGER:
       if (object.via.u64 > static_cast<uint64_t>(std::numeric_limits<int64_t>::max())) return false;
       *value = static_cast<int64_t>(object.via.u64);
       return true;
-    case msgpack::type::NEGATIVE_INTEGER:
-      *value = object.via.i64;
-      return true;
+    case msgpack::type::NEGATIVE_INTEGER: *value = object.via.i64; return true;
     case msgpack::type::FLOAT32:
-    case msgpack::type::FLOAT64:
-      *value = object.via.f64;
-      return true;
+    case msgpack::type::FLOAT64: *value = object.via.f64; return true;
     case msgpack::type::STR:
       *value = std::string(object.via.str.ptr, object.via.str.size);
       return true;
@@ -154,8 +127,7 @@ bool FromMsgpack(const msgpack::object& object, PeerValue* value) {
       *value = std::move(map);
       return true;
     }
-    default:
-      return false;
+    default: return false;
   }
 }
 

@@ -49,34 +49,25 @@ int CompareMap(const EncodableMap& a, const EncodableMap& b) {
 int Compare(const EncodableValue& a, const EncodableValue& b) {
   if (a.index() != b.index()) return CompareScalar(a.index(), b.index());
   switch (a.index()) {
-    case 0:
-      return 0;
-    case 1:
-      return CompareScalar(std::get<1>(a), std::get<1>(b));
-    case 2:
-      return CompareScalar(std::get<2>(a), std::get<2>(b));
-    case 3:
-      return CompareScalar(std::get<3>(a), std::get<3>(b));
-    case 4:
-      return CompareDouble(std::get<4>(a), std::get<4>(b));
+    case 0: return 0;
+    case 1: return CompareScalar(std::get<1>(a), std::get<1>(b));
+    case 2: return CompareScalar(std::get<2>(a), std::get<2>(b));
+    case 3: return CompareScalar(std::get<3>(a), std::get<3>(b));
+    case 4: return CompareDouble(std::get<4>(a), std::get<4>(b));
     case 5: {
       // char_traits<char> compares as unsigned char, so 0x80 sorts after 0x7F.
       const int result = std::get<5>(a).compare(std::get<5>(b));
       return result < 0 ? -1 : (result > 0 ? 1 : 0);
     }
-    case 6:
-      return CompareSequence(std::get<6>(a), std::get<6>(b), CompareScalar<uint8_t>);
-    case 7:
-      return CompareSequence(std::get<7>(a), std::get<7>(b), CompareScalar<int32_t>);
-    case 8:
-      return CompareSequence(std::get<8>(a), std::get<8>(b), CompareScalar<int64_t>);
-    case 9:
-      return CompareSequence(std::get<9>(a), std::get<9>(b), CompareDouble);
+    case 6: return CompareSequence(std::get<6>(a), std::get<6>(b), CompareScalar<uint8_t>);
+    case 7: return CompareSequence(std::get<7>(a), std::get<7>(b), CompareScalar<int32_t>);
+    case 8: return CompareSequence(std::get<8>(a), std::get<8>(b), CompareScalar<int64_t>);
+    case 9: return CompareSequence(std::get<9>(a), std::get<9>(b), CompareDouble);
     case 10:
-      return CompareSequence(std::get<10>(a), std::get<10>(b),
-                             [](const EncodableValue& x, const EncodableValue& y) { return Compare(x, y); });
-    case 11:
-      return CompareMap(std::get<11>(a), std::get<11>(b));
+      return CompareSequence(
+          std::get<10>(a), std::get<10>(b),
+          [](const EncodableValue& x, const EncodableValue& y) { return Compare(x, y); });
+    case 11: return CompareMap(std::get<11>(a), std::get<11>(b));
     case 12: {
       const auto& x = std::get<12>(a);
       const auto& y = std::get<12>(b);

@@ -69,20 +69,20 @@ class CustomEncodableValue {
 };
 
 namespace internal {
-using EncodableValueVariant = std::variant<std::monostate,            // 0  null
-                                           bool,                      // 1
-                                           int32_t,                   // 2
-                                           int64_t,                   // 3
-                                           double,                    // 4
-                                           std::string,               // 5
-                                           std::vector<uint8_t>,      // 6
-                                           std::vector<int32_t>,      // 7
-                                           std::vector<int64_t>,      // 8
-                                           std::vector<double>,       // 9
-                                           EncodableList,             // 10
-                                           EncodableMap,              // 11
-                                           CustomEncodableValue,      // 12
-                                           std::vector<float>>;       // 13
+using EncodableValueVariant = std::variant<std::monostate,        // 0  null
+                                           bool,                  // 1
+                                           int32_t,               // 2
+                                           int64_t,               // 3
+                                           double,                // 4
+                                           std::string,           // 5
+                                           std::vector<uint8_t>,  // 6
+                                           std::vector<int32_t>,  // 7
+                                           std::vector<int64_t>,  // 8
+                                           std::vector<double>,   // 9
+                                           EncodableList,         // 10
+                                           EncodableMap,          // 11
+                                           CustomEncodableValue,  // 12
+                                           std::vector<float>>;   // 13
 }  // namespace internal
 
 class EncodableValue : public internal::EncodableValueVariant {

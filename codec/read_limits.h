@@ -26,8 +26,8 @@ struct ReadLimits {
   // ... and bytes of string and typed-array bodies (one 65,536-element int64 array).
   static constexpr uint64_t kByteAllowance = 65536 * 8;
 
-  bool started = false;        // budgets below are set from the first value read
-  int depth = 0;               // current list/map nesting
+  bool started = false;         // budgets below are set from the first value read
+  int depth = 0;                // current list/map nesting
   uint64_t element_budget = 0;  // remaining list elements + map entries
   uint64_t byte_budget = 0;     // remaining string/array body bytes
 };

@@ -60,8 +60,8 @@ ReadLimits& LimitsFor(ByteStreamReader* stream) {
 // the input cannot hold: refused instead of being built from nothing.
 bool RefuseUnbacked(uint32_t count, uint64_t needed_bytes, ByteStreamReader* stream) {
   const size_t remaining = stream->RemainingBytes();
-  if (count <= ReadLimits::kTrustedAnnouncement || remaining == ByteStreamReader::kUnknownRemaining ||
-      needed_bytes <= remaining) {
+  if (count <= ReadLimits::kTrustedAnnouncement ||
+      remaining == ByteStreamReader::kUnknownRemaining || needed_bytes <= remaining) {
     return false;
   }
   std::cerr << "Size " << count << " exceeds the remaining " << remaining
@@ -71,9 +71,10 @@ bool RefuseUnbacked(uint32_t count, uint64_t needed_bytes, ByteStreamReader* str
 
 bool Charge(uint32_t count, uint64_t amount, uint64_t& budget) {
   if (amount > budget) {
-    std::cerr << "Size " << count
-              << " exceeds the message's decoding budget in StandardCodecSerializer::ReadValueOfType"
-              << std::endl;
+    std::cerr
+        << "Size " << count
+        << " exceeds the message's decoding budget in StandardCodecSerializer::ReadValueOfType"
+        << std::endl;
     return false;
   }
   budget -= amount;
@@ -192,36 +193,16 @@ class DirectWriter {
 
   void Value(const EncodableValue& value) {
     switch (value.index()) {
-      case 0:
-        Code(kNull);
-        return;
-      case 1:
-        Code(std::get<1>(value) ? kTrue : kFalse);
-        return;
-      case 2:
-        Scalar(kInt32, std::get<2>(value), 0);
-        return;
-      case 3:
-        Scalar(kInt64, std::get<3>(value), 0);
-        return;
-      case 4:
-        Scalar(kFloat64, std::get<4>(value), (8 - (used_ + 1) % 8) % 8);
-        return;
-      case 5:
-        Body(kString, std::get<5>(value));
-        return;
-      case 6:
-        Body(kUInt8List, std::get<6>(value));
-        return;
-      case 7:
-        Array(kInt32List, std::get<7>(value));
-        return;
-      case 8:
-        Array(kInt64List, std::get<8>(value));
-        return;
-      case 9:
-        Array(kFloat64List, std::get<9>(value));
-        return;
+      case 0: Code(kNull); return;
+      case 1: Code(std::get<1>(value) ? kTrue : kFalse); return;
+      case 2: Scalar(kInt32, std::get<2>(value), 0); return;
+      case 3: Scalar(kInt64, std::get<3>(value), 0); return;
+      case 4: Scalar(kFloat64, std::get<4>(value), (8 - (used_ + 1) % 8) % 8); return;
+      case 5: Body(kString, std::get<5>(value)); return;
+      case 6: Body(kUInt8List, std::get<6>(value)); return;
+      case 7: Array(kInt32List, std::get<7>(value)); return;
+      case 8: Array(kInt64List, std::get<8>(value)); return;
+      case 9: Array(kFloat64List, std::get<9>(value)); return;
       case 10: {
         const EncodableList& list = std::get<10>(value);
         if (!Header(kList, list.size())) return;
@@ -241,9 +222,7 @@ class DirectWriter {
         Code(kNull);
         ReportCustomValue();
         return;
-      case 13:
-        Array(kFloat32List, std::get<13>(value));
-        return;
+      case 13: Array(kFloat32List, std::get<13>(value)); return;
     }
     Code(kNull);  // valueless: nothing to say, as on the virtual path
   }
@@ -445,12 +424,8 @@ void StandardCodecSerializer::WriteValue(const EncodableValue& value,
     return;
   }
   switch (value.index()) {
-    case 0:
-      stream->WriteByte(kNull);
-      return;
-    case 1:
-      stream->WriteByte(std::get<1>(value) ? kTrue : kFalse);
-      return;
+    case 0: stream->WriteByte(kNull); return;
+    case 1: stream->WriteByte(std::get<1>(value) ? kTrue : kFalse); return;
     case 2: {
       stream->WriteByte(kInt32);
       const int32_t number = std::get<2>(value);
@@ -531,12 +506,9 @@ void StandardCodecSerializer::WriteValue(const EncodableValue& value,
 EncodableValue StandardCodecSerializer::ReadValueOfType(uint8_t type,
                                                         ByteStreamReader* stream) const {
   switch (type) {
-    case kNull:
-      return EncodableValue();
-    case kTrue:
-      return EncodableValue(true);
-    case kFalse:
-      return EncodableValue(false);
+    case kNull: return EncodableValue();
+    case kTrue: return EncodableValue(true);
+    case kFalse: return EncodableValue(false);
     case kInt32: {
       int32_t number = 0;
       stream->ReadBytes(reinterpret_cast<uint8_t*>(&number), 4);
@@ -564,14 +536,10 @@ EncodableValue StandardCodecSerializer::ReadValueOfType(uint8_t type,
       if (!AdmitBody(size, 1, stream)) return EncodableValue();
       return EncodableValue(ReadBody<std::vector<uint8_t>>(size, stream));
     }
-    case kInt32List:
-      return ReadTypedArray<int32_t>(*this, stream);
-    case kInt64List:
-      return ReadTypedArray<int64_t>(*this, stream);
-    case kFloat64List:
-      return ReadTypedArray<double>(*this, stream);
-    case kFloat32List:
-      return ReadTypedArray<float>(*this, stream);
+    case kInt32List: return ReadTypedArray<int32_t>(*this, stream);
+    case kInt64List: return ReadTypedArray<int64_t>(*this, stream);
+    case kFloat64List: return ReadTypedArray<double>(*this, stream);
+    case kFloat32List: return ReadTypedArray<float>(*this, stream);
     case kList: {
       DepthScope depth(stream);
       if (!depth.admitted()) return EncodableValue();

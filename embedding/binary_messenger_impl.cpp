@@ -70,9 +70,9 @@ void BinaryMessengerImpl::Send(const std::string& channel, const uint8_t* messag
     return;
   }
   auto pending = std::make_unique<ReplyCallback>(std::move(reply));
-  const bool accepted = FlutterDesktopMessengerSendWithReply(
-      messenger_, channel.c_str(), message, message_size, &BinaryMessengerImpl::ForwardReply,
-      pending.get());
+  const bool accepted =
+      FlutterDesktopMessengerSendWithReply(messenger_, channel.c_str(), message, message_size,
+                                           &BinaryMessengerImpl::ForwardReply, pending.get());
   // Accepted: the engine owns the pending reply until it calls ForwardReply, which frees it.
   if (accepted) pending.release();
 }
@@ -100,9 +100,8 @@ void BinaryMessengerImpl::ForwardMessage(FlutterDesktopMessengerRef messenger,
       static_cast<HandlerEntry*>(user_data)->shared_from_this();
   const std::shared_ptr<MessageHandler> handler = entry->handler;
 
-  auto state = std::make_shared<ResponseState>(
-      ResponseState{AdoptMessengerReference(FlutterDesktopMessengerAddRef(messenger)),
-                    message->response_handle});
+  auto state = std::make_shared<ResponseState>(ResponseState{
+      AdoptMessengerReference(FlutterDesktopMessengerAddRef(messenger)), message->response_handle});
   ReplyCallback reply = [state](const uint8_t* data, size_t data_size) {
     Respond(*state, data, data_size);
   };

@@ -38,21 +38,21 @@ typedef struct FlutterDesktopMessageResponseHandle FlutterDesktopMessageResponse
 // The record handed to FlutterDesktopEngineCreate; 64 bytes with natural alignment on 64-bit
 // targets. Paths are UTF-16 on Windows (wchar_t); strings of the Dart entry are 8-bit.
 typedef struct {
-  const wchar_t* assets_path;             // offset 0
-  const wchar_t* icu_data_path;           // offset 8
-  const wchar_t* aot_library_path;        // offset 16
-  const char* dart_entrypoint;            // offset 24, never null ("" for the default entry)
-  int32_t dart_entrypoint_argc;           // offset 32, followed by a 4-byte gap
-  const char** dart_entrypoint_argv;      // offset 40, null when argc is 0
-  int32_t engine_options[4];              // offsets 48, 52, 56, 60: passed through unchanged
+  const wchar_t* assets_path;         // offset 0
+  const wchar_t* icu_data_path;       // offset 8
+  const wchar_t* aot_library_path;    // offset 16
+  const char* dart_entrypoint;        // offset 24, never null ("" for the default entry)
+  int32_t dart_entrypoint_argc;       // offset 32, followed by a 4-byte gap
+  const char** dart_entrypoint_argv;  // offset 40, null when argc is 0
+  int32_t engine_options[4];          // offsets 48, 52, 56, 60: passed through unchanged
 } FlutterDesktopEngineProperties;
 
 // One incoming message, 40 bytes; valid only during the callback it is handed to.
 typedef struct {
-  size_t struct_size;                                   // offset 0
-  const char* channel;                                  // offset 8
-  const uint8_t* message;                               // offset 16
-  size_t message_size;                                  // offset 24
+  size_t struct_size;                                          // offset 0
+  const char* channel;                                         // offset 8
+  const uint8_t* message;                                      // offset 16
+  size_t message_size;                                         // offset 24
   const FlutterDesktopMessageResponseHandle* response_handle;  // offset 32
 } FlutterDesktopMessage;
 
@@ -71,9 +71,8 @@ FLUTTER_EXPORT bool FlutterDesktopEngineDestroy(FlutterDesktopEngineRef engine);
 FLUTTER_EXPORT FlutterDesktopPluginRegistrarRef
 FlutterDesktopEngineGetPluginRegistrar(FlutterDesktopEngineRef engine, const char* plugin_name);
 FLUTTER_EXPORT void FlutterDesktopEngineReloadSystemFonts(FlutterDesktopEngineRef engine);
-FLUTTER_EXPORT void FlutterDesktopEngineSetNextFrameCallback(FlutterDesktopEngineRef engine,
-                                                             FlutterDesktopOnNextFrameCallback callback,
-                                                             void* user_data);
+FLUTTER_EXPORT void FlutterDesktopEngineSetNextFrameCallback(
+    FlutterDesktopEngineRef engine, FlutterDesktopOnNextFrameCallback callback, void* user_data);
 
 // View controller and view. Creating the controller takes the engine in every case and runs it.
 FLUTTER_EXPORT FlutterDesktopViewControllerRef
@@ -81,7 +80,8 @@ FlutterDesktopViewControllerCreate(int width, int height, FlutterDesktopEngineRe
 FLUTTER_EXPORT FlutterDesktopViewRef
 FlutterDesktopViewControllerGetView(FlutterDesktopViewControllerRef controller);
 FLUTTER_EXPORT void FlutterDesktopViewControllerDestroy(FlutterDesktopViewControllerRef controller);
-FLUTTER_EXPORT void FlutterDesktopViewControllerForceRedraw(FlutterDesktopViewControllerRef controller);
+FLUTTER_EXPORT void FlutterDesktopViewControllerForceRedraw(
+    FlutterDesktopViewControllerRef controller);
 FLUTTER_EXPORT bool FlutterDesktopViewControllerHandleTopLevelWindowProc(
     FlutterDesktopViewControllerRef controller, HWND hwnd, UINT message, WPARAM wparam,
     LPARAM lparam, LRESULT* result);
@@ -95,12 +95,9 @@ FLUTTER_EXPORT void FlutterDesktopResyncOutputStreams(void);
 FLUTTER_EXPORT bool FlutterDesktopMessengerSend(FlutterDesktopMessengerRef messenger,
                                                 const char* channel, const uint8_t* message,
                                                 size_t message_size);
-FLUTTER_EXPORT bool FlutterDesktopMessengerSendWithReply(FlutterDesktopMessengerRef messenger,
-                                                         const char* channel,
-                                                         const uint8_t* message,
-                                                         size_t message_size,
-                                                         FlutterDesktopBinaryReply reply,
-                                                         void* user_data);
+FLUTTER_EXPORT bool FlutterDesktopMessengerSendWithReply(
+    FlutterDesktopMessengerRef messenger, const char* channel, const uint8_t* message,
+    size_t message_size, FlutterDesktopBinaryReply reply, void* user_data);
 FLUTTER_EXPORT void FlutterDesktopMessengerSetCallback(FlutterDesktopMessengerRef messenger,
                                                        const char* channel,
                                                        FlutterDesktopMessageCallback callback,
@@ -123,8 +120,10 @@ FLUTTER_EXPORT void FlutterDesktopMessengerSendResponse(
 #if defined(__cplusplus)
 static_assert(sizeof(void*) != 8 || sizeof(FlutterDesktopEngineProperties) == 64,
               "the engine reads a 64-byte properties record");
-static_assert(sizeof(void*) != 8 || offsetof(FlutterDesktopEngineProperties, dart_entrypoint_argc) == 32);
-static_assert(sizeof(void*) != 8 || offsetof(FlutterDesktopEngineProperties, dart_entrypoint_argv) == 40);
+static_assert(sizeof(void*) != 8 ||
+              offsetof(FlutterDesktopEngineProperties, dart_entrypoint_argc) == 32);
+static_assert(sizeof(void*) != 8 ||
+              offsetof(FlutterDesktopEngineProperties, dart_entrypoint_argv) == 40);
 static_assert(sizeof(void*) != 8 || offsetof(FlutterDesktopEngineProperties, engine_options) == 48);
 static_assert(sizeof(void*) != 8 || sizeof(FlutterDesktopMessage) == 40,
               "the engine hands over a 40-byte message record");

@@ -10,7 +10,8 @@ FlutterEngine::FlutterEngine(const EngineProject& project) {
   // The argument array points into the project's strings and lives only for the create call.
   std::vector<const char*> arguments;
   arguments.reserve(project.entry_arguments().size());
-  for (const std::string& argument : project.entry_arguments()) arguments.push_back(argument.c_str());
+  for (const std::string& argument : project.entry_arguments())
+    arguments.push_back(argument.c_str());
 
   FlutterDesktopEngineProperties properties{};
   properties.assets_path = project.assets_dir().c_str();
@@ -37,8 +38,7 @@ FlutterEngine::~FlutterEngine() {
 
 BinaryMessenger& FlutterEngine::GetMessenger() { return *messenger_; }
 
-FlutterDesktopPluginRegistrarRef FlutterEngine::RegistrarForPlugin(
-    const std::string& plugin_name) {
+FlutterDesktopPluginRegistrarRef FlutterEngine::RegistrarForPlugin(const std::string& plugin_name) {
   if (engine_handle_ == nullptr) {
     std::cerr << "Cannot get plugin registrar on an engine that isn't running; call Run first."
               << std::endl;

@@ -4,8 +4,7 @@
 
 namespace flutter {
 
-FlutterViewController::FlutterViewController(int width, int height,
-                                             const EngineProject& project) {
+FlutterViewController::FlutterViewController(int width, int height, const EngineProject& project) {
   engine_ = std::make_shared<FlutterEngine>(project);
   // A refused engine is not offered to the library at all (a real one dereferences it); the
   // outcome is the same as a refused controller.

@@ -23,20 +23,19 @@ void MethodCallChannel<T>::SetCallHandler(const CallHandler& handler) const {
     return;
   }
   const MethodCodec<T>* codec = codec_;
-  messenger_->SetHandler(
-      name_, [handler, codec, name = name_](const uint8_t* message, size_t message_size,
-                                            ReplyCallback reply) {
-        // Exists before decoding, so that even an undecodable message is answered.
-        auto result = std::make_unique<EngineMethodResult<T>>(std::move(reply), codec);
-        std::unique_ptr<MethodCall<T>> call = codec->DecodeCall(message, message_size);
-        if (!call) {
-          std::cerr << "Unable to construct method call from message on channel " << name
-                    << std::endl;
-          result->NotImplemented();
-          return;
-        }
-        handler(*call, std::move(result));
-      });
+  messenger_->SetHandler(name_, [handler, codec, name = name_](const uint8_t* message,
+                                                               size_t message_size,
+                                                               ReplyCallback reply) {
+    // Exists before decoding, so that even an undecodable message is answered.
+    auto result = std::make_unique<EngineMethodResult<T>>(std::move(reply), codec);
+    std::unique_ptr<MethodCall<T>> call = codec->DecodeCall(message, message_size);
+    if (!call) {
+      std::cerr << "Unable to construct method call from message on channel " << name << std::endl;
+      result->NotImplemented();
+      return;
+    }
+    handler(*call, std::move(result));
+  });
 }
 
 template <typename T>

@@ -41,7 +41,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   CountingResult result;
-  const bool recognised = flutter::StandardMethodCodec::SharedInstance().DecodeReply(data, size, &result);
+  const bool recognised =
+      flutter::StandardMethodCodec::SharedInstance().DecodeReply(data, size, &result);
   if (result.calls != (recognised ? 1 : 0)) std::abort();
   return 0;
 }

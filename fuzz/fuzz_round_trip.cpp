@@ -34,8 +34,7 @@ bool HoldsEmptyNumericArray(const EncodableValue& value) {
         if (HoldsEmptyNumericArray(key) || HoldsEmptyNumericArray(entry)) return true;
       }
       return false;
-    default:
-      return false;
+    default: return false;
   }
 }
 
@@ -62,15 +61,16 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   flutter::ByteBufferStreamReader reader(data, size);
-  const EncodableValue first = flutter::StandardCodecSerializer::SharedInstance().ReadValue(&reader);
+  const EncodableValue first =
+      flutter::StandardCodecSerializer::SharedInstance().ReadValue(&reader);
   if (HoldsEmptyNumericArray(first)) return 0;
 
   const std::vector<uint8_t> bytes = Encode(first);
   size_t position = 0;
   const EncodableValue second = Decode(bytes, &position);
-  if (position != bytes.size()) std::abort();       // a written value is read back whole
+  if (position != bytes.size()) std::abort();          // a written value is read back whole
   if (first < second || second < first) std::abort();  // the same value
   if (first.index() != second.index()) std::abort();
-  if (Encode(second) != bytes) std::abort();          // stable re-encoding
+  if (Encode(second) != bytes) std::abort();  // stable re-encoding
   return 0;
 }

@@ -5,7 +5,8 @@
 #include "embedding/flutter_desktop.h"
 
 extern "C" {
-void ScreenRetrieverWindowsPluginCApiRegisterWithRegistrar(FlutterDesktopPluginRegistrarRef registrar);
+void ScreenRetrieverWindowsPluginCApiRegisterWithRegistrar(
+    FlutterDesktopPluginRegistrarRef registrar);
 void SharePlusWindowsPluginCApiRegisterWithRegistrar(FlutterDesktopPluginRegistrarRef registrar);
 void UrlLauncherWindowsRegisterWithRegistrar(FlutterDesktopPluginRegistrarRef registrar);
 void VideoPlayerWinPluginCApiRegisterWithRegistrar(FlutterDesktopPluginRegistrarRef registrar);

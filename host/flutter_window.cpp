@@ -67,8 +67,7 @@ LRESULT FlutterWindow::HandleMessage(HWND hwnd, UINT message, WPARAM wparam, LPA
         view_controller->HandleTopLevelWindowProc(hwnd, message, wparam, lparam);
       }
       return Win32Window::HandleMessage(hwnd, message, wparam, lparam);
-    default:
-      break;
+    default: break;
   }
 
   if (view_controller) {
@@ -86,6 +85,6 @@ void FlutterWindow::ReportDisplayEvent(const char* line) {
   Win32Window::ReportDisplayEvent(line);
   if (app_channel && line) {
     app_channel->Invoke(kDisplayEventMethod,
-                              std::make_unique<flutter::EncodableValue>(std::string(line)), nullptr);
+                        std::make_unique<flutter::EncodableValue>(std::string(line)), nullptr);
   }
 }

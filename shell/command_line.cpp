@@ -37,4 +37,6 @@ std::vector<std::string> ArgumentsFromCommandLine(const wchar_t* command_line) {
   return arguments;
 }
 
-std::vector<std::string> ReadCommandLineArguments() { return ArgumentsFromCommandLine(GetCommandLineW()); }
+std::vector<std::string> ReadCommandLineArguments() {
+  return ArgumentsFromCommandLine(GetCommandLineW());
+}

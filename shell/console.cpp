@@ -2,8 +2,8 @@
 
 #include <windows.h>
 
-#include <cstdio>
 #include <io.h>
+#include <cstdio>
 #include <iostream>
 
 #include "embedding/flutter_desktop.h"

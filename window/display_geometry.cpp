@@ -11,8 +11,8 @@ namespace {
 constexpr int64_t kInt32Min = std::numeric_limits<int32_t>::min();
 constexpr int64_t kInt32Max = std::numeric_limits<int32_t>::max();
 
-// Cuts a 64-bit intermediate back to the 32-bit coordinate space. Only absurd rectangles (edges near
-// the ends of the 32-bit range) reach the limits; saturating keeps them on the correct side.
+// Cuts a 64-bit intermediate back to the 32-bit coordinate space. Only absurd rectangles (edges
+// near the ends of the 32-bit range) reach the limits; saturating keeps them on the correct side.
 int32_t Clamp32(int64_t v) { return static_cast<int32_t>(std::clamp(v, kInt32Min, kInt32Max)); }
 
 bool IsEmpty(const Rect& r) { return r.right <= r.left || r.bottom <= r.top; }
@@ -69,7 +69,8 @@ Point CentreInArea(const Rect& area, int32_t width, int32_t height) {
 }
 
 Point CentreOnScreen(int32_t screen_cx, int32_t screen_cy, int32_t width, int32_t height) {
-  return Point{Clamp32((int64_t{screen_cx} - width) / 2), Clamp32((int64_t{screen_cy} - height) / 2)};
+  return Point{Clamp32((int64_t{screen_cx} - width) / 2),
+               Clamp32((int64_t{screen_cy} - height) / 2)};
 }
 
 std::optional<Point> AdjacentMonitorPosition(const Rect& window,

@@ -75,10 +75,11 @@ Point CentreOnScreen(int32_t screen_cx, int32_t screen_cy, int32_t width, int32_
 // The hot-key move of a windowed window to the previous or next monitor.
 //
 // `sorted_monitors` must be sorted with MonitorRectLess. The current monitor is the first that
-// contains the window's centre (monitor 0 when none does); the target wraps around. The window keeps
-// its offset from the monitor's top-left corner and is then clamped into the target, right and
-// bottom edges first, so a window larger than the target aligns to its left or top edge. Returns the
-// new top-left corner (the size is unchanged), or nothing when fewer than two monitors exist.
+// contains the window's centre (monitor 0 when none does); the target wraps around. The window
+// keeps its offset from the monitor's top-left corner and is then clamped into the target, right
+// and bottom edges first, so a window larger than the target aligns to its left or top edge.
+// Returns the new top-left corner (the size is unchanged), or nothing when fewer than two monitors
+// exist.
 std::optional<Point> AdjacentMonitorPosition(const Rect& window,
                                              const std::vector<Rect>& sorted_monitors, bool next);
 

@@ -46,9 +46,9 @@ void EnableNonClientDpiScalingIfOffered(HWND hwnd) {
 void ApplyThemePreference(HWND window) {
   DWORD light_theme = 0;
   DWORD size = sizeof(light_theme);
-  const LONG status = RegGetValueW(HKEY_CURRENT_USER,
-                                   L"Software\\Microsoft\\Windows\\CurrentVersion\\Themes\\Personalize",
-                                   L"AppsUseLightTheme", RRF_RT_REG_DWORD, nullptr, &light_theme, &size);
+  const LONG status = RegGetValueW(
+      HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows\\CurrentVersion\\Themes\\Personalize",
+      L"AppsUseLightTheme", RRF_RT_REG_DWORD, nullptr, &light_theme, &size);
   if (status != ERROR_SUCCESS) return;
   BOOL dark = light_theme == 0 ? TRUE : FALSE;
   DwmSetWindowAttribute(window, kImmersiveDarkModeAttribute, &dark, sizeof(dark));
@@ -86,10 +86,10 @@ bool Win32Window::Create(const std::wstring& title, const Point& origin, const S
   const unsigned dpi = FlutterDesktopGetDpiForMonitor(monitor);
   using display_geometry::ScaleForDpi;
 
-  const HWND window = CreateWindowExW(
-      0, kWindowClassName, title.c_str(), WS_OVERLAPPEDWINDOW, ScaleForDpi(origin.x, dpi),
-      ScaleForDpi(origin.y, dpi), ScaleForDpi(size.width, dpi), ScaleForDpi(size.height, dpi),
-      nullptr, nullptr, GetModuleHandleW(nullptr), this);
+  const HWND window = CreateWindowExW(0, kWindowClassName, title.c_str(), WS_OVERLAPPEDWINDOW,
+                                      ScaleForDpi(origin.x, dpi), ScaleForDpi(origin.y, dpi),
+                                      ScaleForDpi(size.width, dpi), ScaleForDpi(size.height, dpi),
+                                      nullptr, nullptr, GetModuleHandleW(nullptr), this);
   if (window == nullptr) return false;
 
   ApplyThemePreference(window);
@@ -120,8 +120,8 @@ void Win32Window::AttachContent(HWND content) {
   SetParent(content, top_window);
   RECT client{};
   GetClientRect(top_window, &client);
-  MoveWindow(content, client.left, client.top, client.right - client.left, client.bottom - client.top,
-             TRUE);
+  MoveWindow(content, client.left, client.top, client.right - client.left,
+             client.bottom - client.top, TRUE);
   SetFocus(content_window);
 }
 
@@ -146,7 +146,8 @@ bool Win32Window::OnCreate() { return true; }
 
 void Win32Window::OnDestroy() {}
 
-LRESULT CALLBACK Win32Window::WindowProcedure(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
+LRESULT CALLBACK Win32Window::WindowProcedure(HWND hwnd, UINT message, WPARAM wparam,
+                                              LPARAM lparam) {
   if (message == WM_NCCREATE) {
     const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lparam);
     auto* self = static_cast<Win32Window*>(create->lpCreateParams);
@@ -162,26 +163,15 @@ LRESULT CALLBACK Win32Window::WindowProcedure(HWND hwnd, UINT message, WPARAM wp
 
 LRESULT Win32Window::HandleMessage(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
   switch (message) {
-    case WM_DESTROY:
-      return OnDestroyMessage();
-    case WM_SIZE:
-      return OnSizeMessage();
-    case WM_ACTIVATE:
-      return OnActivateMessage();
-    case WM_DISPLAYCHANGE:
-      ScheduleResync("WM_DISPLAYCHANGE");
-      return 0;
-    case WM_TIMER:
-      return OnTimerMessage(hwnd, wparam, message, lparam);
-    case WM_DPICHANGED:
-      return OnDpiChangedMessage(hwnd, lparam);
-    case WM_HOTKEY:
-      return OnHotKeyMessage(hwnd, message, wparam, lparam);
-    case WM_DWMCOLORIZATIONCOLORCHANGED:
-      ApplyThemePreference(hwnd);
-      return 0;
-    default:
-      return DefaultProcessing(hwnd, message, wparam, lparam);
+    case WM_DESTROY: return OnDestroyMessage();
+    case WM_SIZE: return OnSizeMessage();
+    case WM_ACTIVATE: return OnActivateMessage();
+    case WM_DISPLAYCHANGE: ScheduleResync("WM_DISPLAYCHANGE"); return 0;
+    case WM_TIMER: return OnTimerMessage(hwnd, wparam, message, lparam);
+    case WM_DPICHANGED: return OnDpiChangedMessage(hwnd, lparam);
+    case WM_HOTKEY: return OnHotKeyMessage(hwnd, message, wparam, lparam);
+    case WM_DWMCOLORIZATIONCOLORCHANGED: ApplyThemePreference(hwnd); return 0;
+    default: return DefaultProcessing(hwnd, message, wparam, lparam);
   }
 }
 

@@ -9,7 +9,8 @@
 //     popups applied by ApplyBounds;
 //   - windowed mode, a framed 1280 x 800 window that the hot-keys Win+Shift+Left/Right (ids 1, 2)
 //     move between monitors;
-//   - a debounced resync: display and DPI changes while a kiosk layout is current arm timer 1001 for
+//   - a debounced resync: display and DPI changes while a kiosk layout is current arm timer 1001
+//   for
 //     450 ms; its tick re-applies the layout and arms one follow-up 300 ms later.
 // Every decision is one event line through ReportDisplayEvent, which writes it to the debugger
 // output as "[kiosk-display] ", the line, "\n".

@@ -25,7 +25,8 @@ std::vector<display_geometry::Rect> ToGeometry(const std::vector<RECT>& rects) {
 BOOL CALLBACK CollectMonitor(HMONITOR monitor, HDC, LPRECT, LPARAM data) {
   MONITORINFO info{};
   info.cbSize = sizeof(MONITORINFO);
-  if (GetMonitorInfoW(monitor, &info)) reinterpret_cast<std::vector<RECT>*>(data)->push_back(info.rcMonitor);
+  if (GetMonitorInfoW(monitor, &info))
+    reinterpret_cast<std::vector<RECT>*>(data)->push_back(info.rcMonitor);
   return TRUE;
 }
 

@@ -31,8 +31,9 @@ void Win32Window::EnterWindowedMode() {
   const display_geometry::Point origin =
       GetMonitorInfoW(monitor, &info)
           ? display_geometry::CentreInArea(ToGeometry(info.rcWork), kWindowedWidth, kWindowedHeight)
-          : display_geometry::CentreOnScreen(GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN),
-                                             kWindowedWidth, kWindowedHeight);
+          : display_geometry::CentreOnScreen(GetSystemMetrics(SM_CXSCREEN),
+                                             GetSystemMetrics(SM_CYSCREEN), kWindowedWidth,
+                                             kWindowedHeight);
 
   SetWindowLongPtrW(top_window, GWL_STYLE, kWindowedStyle);
   SetWindowLongPtrW(top_window, GWL_EXSTYLE, kAppWindowExStyle);
@@ -49,7 +50,9 @@ void Win32Window::ExitWindowedMode() {
   windowed_mode = false;
 }
 
-bool Win32Window::IsKioskLayoutActive() const { return !windowed_mode && (span_active || fit_active); }
+bool Win32Window::IsKioskLayoutActive() const {
+  return !windowed_mode && (span_active || fit_active);
+}
 
 void Win32Window::MoveToAdjacentMonitor(bool next) {
   if (top_window == nullptr || !windowed_mode) return;
@@ -84,8 +87,9 @@ LRESULT Win32Window::ResyncTick(HWND hwnd) {
   } else if (fit_active) {
     FitPreferredDisplay();
   }
-  // A layout that moved the window to a monitor of another DPI has re-armed the 450 ms timer through
-  // WM_DPICHANGED inside the call above; the follow-up below replaces it with the 300 ms one.
+  // A layout that moved the window to a monitor of another DPI has re-armed the 450 ms timer
+  // through WM_DPICHANGED inside the call above; the follow-up below replaces it with the 300 ms
+  // one.
   if (resync_follow_ups > 0) {
     --resync_follow_ups;
     SetTimer(top_window, kResyncTimerId, kResyncFollowUpDelayMs, nullptr);

@@ -81,7 +81,7 @@ class RecordingHooks : public standin::EngineHooks {
 struct Delivery {
   uint64_t engine_generation = 0;
   int responses = 0;
-  bool expect_empty = false;       // undecodable on the method channel
+  bool expect_empty = false;         // undecodable on the method channel
   bool expect_success_null = false;  // the handler answered Success(null) first, engine alive
   bool handler_ran = false;
   std::vector<uint8_t> first;
@@ -219,10 +219,10 @@ class Program {
   void InstallRawHandler() {
     flutter::BinaryMessenger* messenger = Messenger();
     if (!messenger) return;
-    messenger->SetHandler(kRawChannel,
-                          [this](const uint8_t* message, size_t size, flutter::ReplyCallback reply) {
-                            OnRaw(message, size, std::move(reply));
-                          });
+    messenger->SetHandler(
+        kRawChannel, [this](const uint8_t* message, size_t size, flutter::ReplyCallback reply) {
+          OnRaw(message, size, std::move(reply));
+        });
   }
 
   void RemoveHandler() {
@@ -325,7 +325,9 @@ class Program {
     switch (data_.ConsumeIntegralInRange<int>(0, 3)) {
       case 0: break;
       case 1: argument = std::make_unique<EncodableValue>(data_.ConsumeIntegral<int32_t>()); break;
-      case 2: argument = std::make_unique<EncodableValue>(data_.ConsumeRandomLengthString(16)); break;
+      case 2:
+        argument = std::make_unique<EncodableValue>(data_.ConsumeRandomLengthString(16));
+        break;
       case 3: {
         flutter::EncodableList list;
         for (int n = data_.ConsumeIntegralInRange<int>(0, 4); n > 0; --n) {
@@ -363,7 +365,8 @@ class Program {
     current_ = delivery.get();
     const bool live = HasEngine();
     const bool has_callback = live && standin::Core::Get().HasCallback(channel);
-    const standin::DeliverOutcome outcome = standin::Core::Get().Deliver(channel, bytes, on_response);
+    const standin::DeliverOutcome outcome =
+        standin::Core::Get().Deliver(channel, bytes, on_response);
     current_ = outer;
 
     if (!live && outcome != standin::DeliverOutcome::kNoEngine) Fail("delivered without engine");

@@ -297,7 +297,8 @@ FlutterDesktopViewControllerGetView(FlutterDesktopViewControllerRef controller) 
   return view;
 }
 
-FLUTTER_EXPORT void FlutterDesktopViewControllerDestroy(FlutterDesktopViewControllerRef controller) {
+FLUTTER_EXPORT void FlutterDesktopViewControllerDestroy(
+    FlutterDesktopViewControllerRef controller) {
   Event event;
   event.kind = EventKind::kViewControllerDestroy;
   event.controller = controller;

@@ -69,21 +69,21 @@ enum class EventKind {
   kDpiQuery,             // FlutterDesktopGetDpiForMonitor: monitor, dpi (the answer given)
 
   // Engine functions. `engine` is the engine concerned.
-  kEngineCreate,  // engine (null when refused or properties were null), ok = created, info;
-                  // `properties` is the raw record (see Event::properties)
-  kEngineGetMessenger,  // engine, pointer = messenger returned
-  kEngineDestroy,       // engine; ok = destroyed; detail: "api" (FlutterDesktopEngineDestroy),
-                        // "controller" (destroyed with its view controller), "refused-controller"
-                        // (the controller creation that took it was refused); not destroyed:
-                        // "owned-by-controller" (the product still owns a controller over it)
-  kRegistrarRequest,    // engine, channel = plug-in name, pointer = registrar returned
-  kReloadSystemFonts,   // engine
+  kEngineCreate,          // engine (null when refused or properties were null), ok = created, info;
+                          // `properties` is the raw record (see Event::properties)
+  kEngineGetMessenger,    // engine, pointer = messenger returned
+  kEngineDestroy,         // engine; ok = destroyed; detail: "api" (FlutterDesktopEngineDestroy),
+                          // "controller" (destroyed with its view controller), "refused-controller"
+                          // (the controller creation that took it was refused); not destroyed:
+                          // "owned-by-controller" (the product still owns a controller over it)
+  kRegistrarRequest,      // engine, channel = plug-in name, pointer = registrar returned
+  kReloadSystemFonts,     // engine
   kSetNextFrameCallback,  // engine, pointer = user data; ok = an earlier registration was replaced
   kNextFrameFired,        // engine, pointer = user data (driver: Core::FireNextFrame)
 
   // View controller and view.
-  kViewControllerCreate,  // engine, width, height; ok = created; controller, hwnd = view window
-  kEngineRun,             // engine, controller: the engine was started by its new controller
+  kViewControllerCreate,   // engine, width, height; ok = created; controller, hwnd = view window
+  kEngineRun,              // engine, controller: the engine was started by its new controller
   kViewControllerGetView,  // controller, pointer = view returned
   kViewControllerDestroy,  // controller, engine, hwnd
   kForceRedraw,            // controller, engine
@@ -91,13 +91,13 @@ enum class EventKind {
   kViewGetHwnd,      // hwnd returned
 
   // Messenger, as called by the product.
-  kMessengerSend,    // engine, channel, bytes, wants_reply; ok = accepted; id = reply id when
-                     // accepted with a reply (use it with Core::AnswerReply)
-  kSetCallback,      // engine, channel; ok = registered (false: cleared); pointer = user data
-  kMessengerAddRef,  // messenger
-  kMessengerRelease,  // messenger; id = references left
-  kMessengerLock,     // messenger
-  kMessengerUnlock,   // messenger
+  kMessengerSend,         // engine, channel, bytes, wants_reply; ok = accepted; id = reply id when
+                          // accepted with a reply (use it with Core::AnswerReply)
+  kSetCallback,           // engine, channel; ok = registered (false: cleared); pointer = user data
+  kMessengerAddRef,       // messenger
+  kMessengerRelease,      // messenger; id = references left
+  kMessengerLock,         // messenger
+  kMessengerUnlock,       // messenger
   kMessengerIsAvailable,  // messenger; ok = the answer given
   kResponse,  // product's FlutterDesktopMessengerSendResponse: channel, bytes, id = response id;
               // ok = delivered to the response function; detail when not: "engine-gone",

@@ -26,9 +26,9 @@ long ReleaseMessenger(FlutterDesktopMessenger* messenger) {
 
 namespace {
 
-bool SendOnMessenger(FlutterDesktopMessengerRef messenger, const char* channel, const uint8_t* message,
-                 size_t message_size, FlutterDesktopBinaryReply reply, void* user_data,
-                 bool wants_reply) {
+bool SendOnMessenger(FlutterDesktopMessengerRef messenger, const char* channel,
+                     const uint8_t* message, size_t message_size, FlutterDesktopBinaryReply reply,
+                     void* user_data, bool wants_reply) {
   Event event;
   event.kind = EventKind::kMessengerSend;
   event.messenger = messenger;
@@ -57,7 +57,8 @@ bool SendOnMessenger(FlutterDesktopMessengerRef messenger, const char* channel, 
       if (wants_reply) {
         event.id = internal::NextId();
         engine->pending_replies.emplace(
-            event.id, internal::PendingReply{event.id, event.channel, event.bytes, reply, user_data});
+            event.id,
+            internal::PendingReply{event.id, event.channel, event.bytes, reply, user_data});
       }
     }
   }
@@ -76,12 +77,9 @@ FLUTTER_EXPORT bool FlutterDesktopMessengerSend(FlutterDesktopMessengerRef messe
   return SendOnMessenger(messenger, channel, message, message_size, nullptr, nullptr, false);
 }
 
-FLUTTER_EXPORT bool FlutterDesktopMessengerSendWithReply(FlutterDesktopMessengerRef messenger,
-                                                         const char* channel,
-                                                         const uint8_t* message,
-                                                         size_t message_size,
-                                                         FlutterDesktopBinaryReply reply,
-                                                         void* user_data) {
+FLUTTER_EXPORT bool FlutterDesktopMessengerSendWithReply(
+    FlutterDesktopMessengerRef messenger, const char* channel, const uint8_t* message,
+    size_t message_size, FlutterDesktopBinaryReply reply, void* user_data) {
   return SendOnMessenger(messenger, channel, message, message_size, reply, user_data, true);
 }
 

@@ -89,8 +89,7 @@ int DartSide::RunBurst(const Step& step) {
   // for each, so every wake-up runs all that are due and yields in between.
   long long due = step.repeat;
   if (step.spread_ms > 0) {
-    due = std::min<long long>(step.repeat,
-                              (now - burst_start_) * step.repeat / step.spread_ms + 1);
+    due = std::min<long long>(step.repeat, (now - burst_start_) * step.repeat / step.spread_ms + 1);
   }
   while (burst_done_ < due) {
     ++burst_done_;
@@ -113,7 +112,8 @@ int DartSide::RunStep(const Step& step) {
       if (call) sent.Str("method", step.text);
       sent.Hex("bytes", step.bytes.data(), step.bytes.size());
       Record(sent);
-      if (ViewWindow* view = engine_->view()) view->SetLastCall(call ? step.text : "raw on " + channel);
+      if (ViewWindow* view = engine_->view())
+        view->SetLastCall(call ? step.text : "raw on " + channel);
       const int line_number = step.line;
       const std::string method = call ? step.text : std::string();
       DeliverOutcome outcome = core.Deliver(
@@ -126,7 +126,9 @@ int DartSide::RunStep(const Step& step) {
           });
       // The call may have destroyed the engine and its view ("destroy"); nothing of them is
       // touched here.
-      Record(JsonLine("dart-call-returned").Int("line", step.line).Str("outcome", OutcomeName(outcome)));
+      Record(JsonLine("dart-call-returned")
+                 .Int("line", step.line)
+                 .Str("outcome", OutcomeName(outcome)));
       return 0;
     }
     case Step::Kind::kWait:
@@ -137,12 +139,18 @@ int DartSide::RunStep(const Step& step) {
       if (wait_deadline_ < 0) wait_deadline_ = now + step.ms;
       if (FindEvent(step.text)) {
         wait_deadline_ = -1;
-        Record(JsonLine("dart-wait-event").Int("line", step.line).Str("text", step.text).Bool("ok", true));
+        Record(JsonLine("dart-wait-event")
+                   .Int("line", step.line)
+                   .Str("text", step.text)
+                   .Bool("ok", true));
         return 0;
       }
       if (now >= wait_deadline_) {
         wait_deadline_ = -1;
-        Record(JsonLine("dart-wait-event").Int("line", step.line).Str("text", step.text).Bool("ok", false));
+        Record(JsonLine("dart-wait-event")
+                   .Int("line", step.line)
+                   .Str("text", step.text)
+                   .Bool("ok", false));
         return 0;
       }
       return kStay;
@@ -187,9 +195,7 @@ int DartSide::RunStep(const Step& step) {
       Record(AddResourceCounts(line));
       return 0;
     }
-    case Step::Kind::kQuit:
-      Record(JsonLine("dart-quit").Int("line", step.line));
-      return kStop;
+    case Step::Kind::kQuit: Record(JsonLine("dart-quit").Int("line", step.line)); return kStop;
   }
   return 0;
 }

@@ -41,7 +41,8 @@ JsonLine EventLine(const Event& e) {
   if (e.kind == EventKind::kMessengerSend) line.Bool("wants_reply", e.wants_reply);
   line.Bool("ok", e.ok);
   if (e.id) line.Int("id", static_cast<long long>(e.id));
-  if (e.kind == EventKind::kViewControllerCreate) line.Int("width", e.width).Int("height", e.height);
+  if (e.kind == EventKind::kViewControllerCreate)
+    line.Int("width", e.width).Int("height", e.height);
   if (e.hwnd) line.Str("hwnd", PointerText(e.hwnd));
   if (e.kind == EventKind::kDpiQuery) {
     line.Str("monitor", PointerText(e.monitor)).Int("dpi", e.dpi);
@@ -86,8 +87,7 @@ std::optional<std::string> ReadFile(const std::wstring& path) {
 // What the Dart side answers to "onDisplayEvent", by scenario choice.
 std::optional<std::vector<uint8_t>> DisplayEventAnswer(DisplayEventReply mode) {
   switch (mode) {
-    case DisplayEventReply::kSuccess:
-      return std::vector<uint8_t>{0x00, 0x00};
+    case DisplayEventReply::kSuccess: return std::vector<uint8_t>{0x00, 0x00};
     case DisplayEventReply::kError: {
       std::vector<uint8_t> bytes{0x01};
       AppendString(bytes, 7, "display-event-rejected");
@@ -95,10 +95,8 @@ std::optional<std::vector<uint8_t>> DisplayEventAnswer(DisplayEventReply mode) {
       bytes.push_back(0x00);
       return bytes;
     }
-    case DisplayEventReply::kNotImplemented:
-      return std::vector<uint8_t>{};
-    case DisplayEventReply::kNever:
-      break;
+    case DisplayEventReply::kNotImplemented: return std::vector<uint8_t>{};
+    case DisplayEventReply::kNever: break;
   }
   return std::nullopt;
 }
@@ -164,8 +162,7 @@ void EngineSide::OnEvent(const Event& event) {
     registrar_names_[event.pointer] = event.channel;
   }
   JsonLine line = EventLine(event);
-  if (event.kind == EventKind::kTopLevelMessage && event.message == WM_DPICHANGED &&
-      event.lparam) {
+  if (event.kind == EventKind::kTopLevelMessage && event.message == WM_DPICHANGED && event.lparam) {
     const RECT* r = reinterpret_cast<const RECT*>(event.lparam);
     line.IntList("rect", {r->left, r->top, r->right, r->bottom});
   }
@@ -202,8 +199,7 @@ void EngineSide::OnEvent(const Event& event) {
     case EventKind::kMessengerSend:
       if (event.channel == kAppWindowChannel && event.ok) OnDisplayEventSent(event);
       break;
-    default:
-      break;
+    default: break;
   }
 }
 
@@ -299,7 +295,8 @@ HWND EngineSide::TopLevelWindow() const {
 
 void EngineSide::OnFrame(int frame_number) {
   HWND view = view_ ? view_->hwnd() : nullptr;
-  Record(JsonLine("frame").Int("n", frame_number).Raw("top", WindowStateJson(TopLevelWindow(), view)));
+  Record(
+      JsonLine("frame").Int("n", frame_number).Raw("top", WindowStateJson(TopLevelWindow(), view)));
   Core& core = Core::Get();
   if (core.HasNextFrameCallback()) {
     core.FireNextFrame();
@@ -319,9 +316,9 @@ void EngineSide::OnFrame(int frame_number) {
 void EngineSide::StartWatchdog() {
   if (watchdog_started_) return;
   watchdog_started_ = true;
-  HANDLE thread = CreateThread(nullptr, 0, &WatchdogThread,
-                               reinterpret_cast<void*>(static_cast<intptr_t>(scenario_.watchdog_ms)),
-                               0, nullptr);
+  HANDLE thread = CreateThread(
+      nullptr, 0, &WatchdogThread,
+      reinterpret_cast<void*>(static_cast<intptr_t>(scenario_.watchdog_ms)), 0, nullptr);
   if (thread) CloseHandle(thread);
 }
 
@@ -355,14 +352,15 @@ LRESULT CALLBACK EngineSide::ParkingProc(HWND hwnd, UINT message, WPARAM wparam,
     case kAnswerReplyMessage: {
       auto answer = DisplayEventAnswer(side.scenario_.display_event_reply);
       if (answer) {
-        bool ok = Core::Get().AnswerReply(static_cast<uint64_t>(wparam), answer->data(),
-                                          answer->size());
-        Record(JsonLine("dart-answer-delivered").Int("id", static_cast<long long>(wparam)).Bool("ok", ok));
+        bool ok =
+            Core::Get().AnswerReply(static_cast<uint64_t>(wparam), answer->data(), answer->size());
+        Record(JsonLine("dart-answer-delivered")
+                   .Int("id", static_cast<long long>(wparam))
+                   .Bool("ok", ok));
       }
       return 0;
     }
-    default:
-      return DefWindowProcW(hwnd, message, wparam, lparam);
+    default: return DefWindowProcW(hwnd, message, wparam, lparam);
   }
 }
 

@@ -22,9 +22,9 @@ JsonLine& AddResourceCounts(JsonLine& line) {
                            sizeof counters)) {
     // Wine leaves PrivateUsage at 0 but fills PagefileUsage, which Windows defines as the same
     // commit charge.
-    line.Int("private_bytes", static_cast<long long>(counters.PrivateUsage != 0
-                                                         ? counters.PrivateUsage
-                                                         : counters.PagefileUsage));
+    line.Int("private_bytes",
+             static_cast<long long>(counters.PrivateUsage != 0 ? counters.PrivateUsage
+                                                               : counters.PagefileUsage));
     line.Int("working_set", static_cast<long long>(counters.WorkingSetSize));
   } else {
     line.Int("private_bytes", -1);

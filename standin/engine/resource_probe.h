@@ -6,8 +6,9 @@
 
 namespace standin {
 
-// Adds "gdi", "user" (GetGuiResources), "handles" (GetProcessHandleCount) and "private_bytes", "working_set" (GetProcessMemoryInfo,
-// bytes) to `line`; a figure the system will not give is -1. Empties the core's event log first.
+// Adds "gdi", "user" (GetGuiResources), "handles" (GetProcessHandleCount) and "private_bytes",
+// "working_set" (GetProcessMemoryInfo, bytes) to `line`; a figure the system will not give is -1.
+// Empties the core's event log first.
 JsonLine& AddResourceCounts(JsonLine& line);
 
 }  // namespace standin

@@ -14,24 +14,38 @@ struct MessageEntry {
 };
 
 constexpr MessageEntry kMessages[] = {
-    {"WM_CLOSE", 0x0010},         {"WM_SIZE", 0x0005},
-    {"WM_ACTIVATE", 0x0006},      {"WM_SETTINGCHANGE", 0x001A},
-    {"WM_FONTCHANGE", 0x001D},    {"WM_DISPLAYCHANGE", 0x007E},
-    {"WM_TIMER", 0x0113},         {"WM_HOTKEY", 0x0312},
-    {"WM_DPICHANGED", 0x02E0},    {"WM_DWMCOLORIZATIONCOLORCHANGED", 0x0320},
-    {"WM_KEYDOWN", 0x0100},       {"WM_MOUSEMOVE", 0x0200},
-    {"WM_DESTROY", 0x0002},       {"WM_MOVE", 0x0003},
-    {"WM_SHOWWINDOW", 0x0018},    {"WM_WINDOWPOSCHANGING", 0x0046},
-    {"WM_WINDOWPOSCHANGED", 0x0047}, {"WM_NCDESTROY", 0x0082},
-    {"WM_GETMINMAXINFO", 0x0024}, {"WM_NCCALCSIZE", 0x0083},
-    {"WM_NCACTIVATE", 0x0086},    {"WM_ACTIVATEAPP", 0x001C},
-    {"WM_SETFOCUS", 0x0007},      {"WM_KILLFOCUS", 0x0008},
-    {"WM_PAINT", 0x000F},         {"WM_ERASEBKGND", 0x0014},
+    {"WM_CLOSE", 0x0010},
+    {"WM_SIZE", 0x0005},
+    {"WM_ACTIVATE", 0x0006},
+    {"WM_SETTINGCHANGE", 0x001A},
+    {"WM_FONTCHANGE", 0x001D},
+    {"WM_DISPLAYCHANGE", 0x007E},
+    {"WM_TIMER", 0x0113},
+    {"WM_HOTKEY", 0x0312},
+    {"WM_DPICHANGED", 0x02E0},
+    {"WM_DWMCOLORIZATIONCOLORCHANGED", 0x0320},
+    {"WM_KEYDOWN", 0x0100},
+    {"WM_MOUSEMOVE", 0x0200},
+    {"WM_DESTROY", 0x0002},
+    {"WM_MOVE", 0x0003},
+    {"WM_SHOWWINDOW", 0x0018},
+    {"WM_WINDOWPOSCHANGING", 0x0046},
+    {"WM_WINDOWPOSCHANGED", 0x0047},
+    {"WM_NCDESTROY", 0x0082},
+    {"WM_GETMINMAXINFO", 0x0024},
+    {"WM_NCCALCSIZE", 0x0083},
+    {"WM_NCACTIVATE", 0x0086},
+    {"WM_ACTIVATEAPP", 0x001C},
+    {"WM_SETFOCUS", 0x0007},
+    {"WM_KILLFOCUS", 0x0008},
+    {"WM_PAINT", 0x000F},
+    {"WM_ERASEBKGND", 0x0014},
 };
 
 std::string_view Trim(std::string_view s) {
   while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r')) s.remove_suffix(1);
+  while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r'))
+    s.remove_suffix(1);
   return s;
 }
 
@@ -133,41 +147,69 @@ Scenario ParseScenario(std::string_view text, const std::vector<std::string>& ar
     }
 
     if (word == "dpi") {
-      if (!ParseInt(rest, &number) || number <= 0) { fail("dpi needs a positive number"); continue; }
+      if (!ParseInt(rest, &number) || number <= 0) {
+        fail("dpi needs a positive number");
+        continue;
+      }
       scenario.dpi = static_cast<unsigned>(number);
     } else if (word == "refuse-view-controller") {
       scenario.refuse_view_controller = true;
     } else if (word == "consume") {
       auto message = MessageNumber(NextWord(&rest));
       long long result = 0;
-      if (!message || (!rest.empty() && !ParseInt(rest, &result))) { fail("consume MESSAGE [RESULT]"); continue; }
+      if (!message || (!rest.empty() && !ParseInt(rest, &result))) {
+        fail("consume MESSAGE [RESULT]");
+        continue;
+      }
       scenario.consume[*message] = result;
     } else if (word == "on-display-event") {
-      if (rest == "success") scenario.display_event_reply = DisplayEventReply::kSuccess;
-      else if (rest == "error") scenario.display_event_reply = DisplayEventReply::kError;
-      else if (rest == "notimplemented") scenario.display_event_reply = DisplayEventReply::kNotImplemented;
-      else if (rest == "never") scenario.display_event_reply = DisplayEventReply::kNever;
-      else { fail("on-display-event success|error|notimplemented|never"); continue; }
+      if (rest == "success")
+        scenario.display_event_reply = DisplayEventReply::kSuccess;
+      else if (rest == "error")
+        scenario.display_event_reply = DisplayEventReply::kError;
+      else if (rest == "notimplemented")
+        scenario.display_event_reply = DisplayEventReply::kNotImplemented;
+      else if (rest == "never")
+        scenario.display_event_reply = DisplayEventReply::kNever;
+      else {
+        fail("on-display-event success|error|notimplemented|never");
+        continue;
+      }
     } else if (word == "transcript") {
-      if (rest.empty()) { fail("transcript needs a file name"); continue; }
+      if (rest.empty()) {
+        fail("transcript needs a file name");
+        continue;
+      }
       scenario.transcript = std::string(rest);
     } else if (word == "watchdog") {
-      if (!ParseInt(rest, &number) || number <= 0) { fail("watchdog needs milliseconds"); continue; }
+      if (!ParseInt(rest, &number) || number <= 0) {
+        fail("watchdog needs milliseconds");
+        continue;
+      }
       scenario.watchdog_ms = static_cast<int>(number);
     } else if (word == "start-delay") {
-      if (!ParseInt(rest, &number) || number < 0) { fail("start-delay needs milliseconds"); continue; }
+      if (!ParseInt(rest, &number) || number < 0) {
+        fail("start-delay needs milliseconds");
+        continue;
+      }
       scenario.start_delay_ms = static_cast<int>(number);
     } else if (word == "call") {
       step.kind = Step::Kind::kCall;
       step.text = std::string(NextWord(&rest));
-      if (step.text.empty()) { fail("call needs a method name"); continue; }
+      if (step.text.empty()) {
+        fail("call needs a method name");
+        continue;
+      }
       std::vector<uint8_t> name;
       AppendString(name, 7, step.text);
       std::vector<uint8_t> argument;
       if (!rest.empty()) {
         std::string_view type = NextWord(&rest);
         auto value = EncodeArgument(type, rest, name.size());
-        if (!value) { fail("argument not understood"); continue; }
+        if (!value) {
+          fail("argument not understood");
+          continue;
+        }
         argument = std::move(*value);
       }
       step.bytes = EncodeCall(step.text, argument);
@@ -176,11 +218,17 @@ Scenario ParseScenario(std::string_view text, const std::vector<std::string>& ar
       step.kind = Step::Kind::kSend;
       step.text = std::string(NextWord(&rest));
       auto bytes = ParseHex(rest);
-      if (step.text.empty() || !bytes) { fail("send CHANNEL HEX"); continue; }
+      if (step.text.empty() || !bytes) {
+        fail("send CHANNEL HEX");
+        continue;
+      }
       step.bytes = std::move(*bytes);
       scenario.steps.push_back(std::move(step));
     } else if (word == "wait") {
-      if (!ParseInt(rest, &number) || number < 0) { fail("wait needs milliseconds"); continue; }
+      if (!ParseInt(rest, &number) || number < 0) {
+        fail("wait needs milliseconds");
+        continue;
+      }
       step.kind = Step::Kind::kWait;
       step.ms = static_cast<int>(number);
       scenario.steps.push_back(std::move(step));
@@ -189,17 +237,26 @@ Scenario ParseScenario(std::string_view text, const std::vector<std::string>& ar
       step.ms = 10000;
       if (rest.substr(0, 8) == "timeout=") {
         std::string_view value = NextWord(&rest).substr(8);
-        if (!ParseInt(value, &number) || number < 0) { fail("timeout=MS"); continue; }
+        if (!ParseInt(value, &number) || number < 0) {
+          fail("timeout=MS");
+          continue;
+        }
         step.ms = static_cast<int>(number);
       }
-      if (rest.empty()) { fail("wait-event needs the event line"); continue; }
+      if (rest.empty()) {
+        fail("wait-event needs the event line");
+        continue;
+      }
       step.text = std::string(rest);
       scenario.steps.push_back(std::move(step));
     } else if (word == "post") {
       step.kind = Step::Kind::kPost;
       std::string_view name = NextWord(&rest);
       auto message = MessageNumber(name);
-      if (!message) { fail("unknown message"); continue; }
+      if (!message) {
+        fail("unknown message");
+        continue;
+      }
       step.message = *message;
       step.text = MessageName(*message);
       std::vector<long long> values;
@@ -207,23 +264,35 @@ Scenario ParseScenario(std::string_view text, const std::vector<std::string>& ar
         if (!ParseInt(NextWord(&rest), &number)) break;
         values.push_back(number);
       }
-      if (!rest.empty()) { fail("post arguments are numbers"); continue; }
+      if (!rest.empty()) {
+        fail("post arguments are numbers");
+        continue;
+      }
       if (step.message == 0x02E0) {
         // WM_DPICHANGED DPI LEFT TOP RIGHT BOTTOM: the new DPI in both halves of wParam, a
         // pointer to the suggested rectangle in lParam.
-        if (values.size() != 5) { fail("post WM_DPICHANGED DPI LEFT TOP RIGHT BOTTOM"); continue; }
+        if (values.size() != 5) {
+          fail("post WM_DPICHANGED DPI LEFT TOP RIGHT BOTTOM");
+          continue;
+        }
         step.wparam = (static_cast<uint64_t>(values[0]) << 16) | static_cast<uint64_t>(values[0]);
         step.rect_lparam = true;
         for (int i = 0; i < 4; ++i) step.rect[i] = static_cast<int32_t>(values[i + 1]);
       } else if (step.message == 0x0312) {
         // WM_HOTKEY ID: lParam carries the modifiers and key the kiosk registers for that id.
-        if (values.size() != 1) { fail("post WM_HOTKEY ID"); continue; }
+        if (values.size() != 1) {
+          fail("post WM_HOTKEY ID");
+          continue;
+        }
         step.wparam = static_cast<uint64_t>(values[0]);
-        const int64_t kModifiers = 0x0008 | 0x0004;  // MOD_WIN | MOD_SHIFT
+        const int64_t kModifiers = 0x0008 | 0x0004;        // MOD_WIN | MOD_SHIFT
         const int64_t key = values[0] == 1 ? 0x25 : 0x27;  // VK_LEFT, VK_RIGHT
         step.lparam = (key << 16) | kModifiers;
       } else {
-        if (values.size() > 2) { fail("post MESSAGE [WPARAM [LPARAM]]"); continue; }
+        if (values.size() > 2) {
+          fail("post MESSAGE [WPARAM [LPARAM]]");
+          continue;
+        }
         if (values.size() > 0) step.wparam = static_cast<uint64_t>(values[0]);
         if (values.size() > 1) step.lparam = values[1];
       }

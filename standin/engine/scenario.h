@@ -18,29 +18,29 @@ enum class DisplayEventReply { kSuccess, kError, kNotImplemented, kNever };
 struct Step {
   enum class Kind { kCall, kSend, kWait, kWaitEvent, kPost, kStage, kProbe, kResources, kQuit };
   Kind kind = Kind::kWait;
-  int line = 0;                  // line in the scenario file, for the transcript
-  std::string text;              // method, channel, awaited event line or stage name
-  std::vector<uint8_t> bytes;    // the whole message for call and send
-  int ms = 0;                    // wait: delay; wait-event: timeout
-  uint32_t message = 0;          // post
+  int line = 0;                // line in the scenario file, for the transcript
+  std::string text;            // method, channel, awaited event line or stage name
+  std::vector<uint8_t> bytes;  // the whole message for call and send
+  int ms = 0;                  // wait: delay; wait-event: timeout
+  uint32_t message = 0;        // post
   uint64_t wparam = 0;
   int64_t lparam = 0;
-  bool rect_lparam = false;      // post WM_DPICHANGED: lparam points at `rect`
+  bool rect_lparam = false;  // post WM_DPICHANGED: lparam points at `rect`
   int32_t rect[4] = {0, 0, 0, 0};
-  int repeat = 1;                // burst: how many times the step runs in a row
-  int spread_ms = 0;             // burst: the runs are spread evenly over this time
+  int repeat = 1;     // burst: how many times the step runs in a row
+  int spread_ms = 0;  // burst: the runs are spread evenly over this time
 };
 
 struct Scenario {
-  std::optional<unsigned> dpi;                 // reported for every monitor
-  bool refuse_view_controller = false;         // the next view-controller creation fails
-  std::map<uint32_t, int64_t> consume;         // top-level messages the engine handles, result
+  std::optional<unsigned> dpi;          // reported for every monitor
+  bool refuse_view_controller = false;  // the next view-controller creation fails
+  std::map<uint32_t, int64_t> consume;  // top-level messages the engine handles, result
   DisplayEventReply display_event_reply = DisplayEventReply::kSuccess;
-  std::string transcript;                      // transcript file, relative to the exe's folder
-  int watchdog_ms = 60000;                     // the process is ended after this long
-  int start_delay_ms = 0;                      // pause after the first frame before step one
+  std::string transcript;   // transcript file, relative to the exe's folder
+  int watchdog_ms = 60000;  // the process is ended after this long
+  int start_delay_ms = 0;   // pause after the first frame before step one
   std::vector<Step> steps;
-  std::vector<std::string> errors;             // "line N: ..." for lines that were not understood
+  std::vector<std::string> errors;  // "line N: ..." for lines that were not understood
 };
 
 // `arguments` are the Dart entry arguments: "$1" to "$9" in a line stand for the first to ninth

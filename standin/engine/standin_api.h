@@ -13,7 +13,8 @@
 #define ORVALEN_STANDIN_API extern "C"
 #endif
 
-// Records {"ev":"plugin-register","function":..,"library":..,"registrar":"0x..","registrar_name":..}.
+// Records
+// {"ev":"plugin-register","function":..,"library":..,"registrar":"0x..","registrar_name":..}.
 // `registrar_name` is the plug-in name the registrar was requested under, as the engine saw it.
 ORVALEN_STANDIN_API void OrvalenStandinRecordPluginRegistration(const char* function,
                                                                 const char* library,

@@ -38,8 +38,8 @@ LayoutLook LookOf(HWND view, const std::string& hint, std::string* detail) {
   LONG_PTR style = GetWindowLongPtrW(top, GWL_STYLE);
   LONG_PTR exstyle = GetWindowLongPtrW(top, GWL_EXSTYLE);
   char buf[160];
-  std::snprintf(buf, sizeof buf, "%ldx%ld @%ld,%ld  style 0x%08llX ex 0x%08llX%s",
-                r.right - r.left, r.bottom - r.top, r.left, r.top,
+  std::snprintf(buf, sizeof buf, "%ldx%ld @%ld,%ld  style 0x%08llX ex 0x%08llX%s", r.right - r.left,
+                r.bottom - r.top, r.left, r.top,
                 static_cast<unsigned long long>(style & 0xFFFFFFFF),
                 static_cast<unsigned long long>(exstyle & 0xFFFFFFFF),
                 (exstyle & WS_EX_TOPMOST) ? "  topmost" : "");
@@ -153,8 +153,10 @@ void ViewWindow::Render(HDC dc, int width, int height) {
 
   SetBkMode(dc, TRANSPARENT);
   SetTextColor(dc, RGB(255, 255, 255));
-  HFONT big_font = CreateFontW(64, 0, 0, 0, FW_BOLD, 0, 0, 0, DEFAULT_CHARSET, 0, 0, 0, 0, L"Arial");
-  HFONT small_font = CreateFontW(30, 0, 0, 0, FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET, 0, 0, 0, 0, L"Courier New");
+  HFONT big_font =
+      CreateFontW(64, 0, 0, 0, FW_BOLD, 0, 0, 0, DEFAULT_CHARSET, 0, 0, 0, 0, L"Arial");
+  HFONT small_font =
+      CreateFontW(30, 0, 0, 0, FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET, 0, 0, 0, 0, L"Courier New");
   HGDIOBJ old = SelectObject(dc, big_font);
   int y = 24;
   DrawLine(dc, 24, y, look.title);
@@ -193,14 +195,9 @@ LRESULT CALLBACK ViewWindow::WindowProc(HWND hwnd, UINT message, WPARAM wparam, 
   auto* self = reinterpret_cast<ViewWindow*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
   if (!self) return DefWindowProcW(hwnd, message, wparam, lparam);
   switch (message) {
-    case kFrameMessage:
-      self->RenderFrame();
-      return 0;
-    case WM_SIZE:
-      self->RequestFrame();
-      return 0;
-    case WM_ERASEBKGND:
-      return 1;
+    case kFrameMessage: self->RenderFrame(); return 0;
+    case WM_SIZE: self->RequestFrame(); return 0;
+    case WM_ERASEBKGND: return 1;
     case WM_PAINT: {
       PAINTSTRUCT ps;
       HDC dc = BeginPaint(hwnd, &ps);
@@ -220,8 +217,7 @@ LRESULT CALLBACK ViewWindow::WindowProc(HWND hwnd, UINT message, WPARAM wparam, 
       EndPaint(hwnd, &ps);
       return 0;
     }
-    default:
-      return DefWindowProcW(hwnd, message, wparam, lparam);
+    default: return DefWindowProcW(hwnd, message, wparam, lparam);
   }
 }
 

@@ -30,11 +30,16 @@ std::vector<uint8_t> Hex(const std::string& text) {
   int high = -1;
   for (char c : text) {
     int nibble;
-    if (c >= '0' && c <= '9') nibble = c - '0';
-    else if (c >= 'a' && c <= 'f') nibble = c - 'a' + 10;
-    else if (c >= 'A' && c <= 'F') nibble = c - 'A' + 10;
-    else if (c == ' ') continue;
-    else throw std::invalid_argument("bad hex in test: " + text);
+    if (c >= '0' && c <= '9')
+      nibble = c - '0';
+    else if (c >= 'a' && c <= 'f')
+      nibble = c - 'a' + 10;
+    else if (c >= 'A' && c <= 'F')
+      nibble = c - 'A' + 10;
+    else if (c == ' ')
+      continue;
+    else
+      throw std::invalid_argument("bad hex in test: " + text);
     if (high < 0) {
       high = nibble;
     } else {
@@ -65,8 +70,10 @@ std::string Describe(const flutter::EncodableValue& value) {
     case 2: out << "int32 " << std::get<int32_t>(value); break;
     case 3: out << "int64 " << std::get<int64_t>(value); break;
     case 4: out << "double " << std::get<double>(value); break;
-    case 5: out << "string[" << std::get<std::string>(value).size() << "] \""
-                << std::get<std::string>(value).substr(0, 32) << "\""; break;
+    case 5:
+      out << "string[" << std::get<std::string>(value).size() << "] \""
+          << std::get<std::string>(value).substr(0, 32) << "\"";
+      break;
     case 6: out << "bytes[" << std::get<6>(value).size() << "]"; break;
     case 7: out << "int32s[" << std::get<7>(value).size() << "]"; break;
     case 8: out << "int64s[" << std::get<8>(value).size() << "]"; break;
@@ -132,7 +139,8 @@ std::atomic<long long> g_peak{0};
 
 void OnMalloc(const volatile void*, size_t size) {
   if (!g_metering.load(std::memory_order_relaxed)) return;
-  const long long now = g_current.fetch_add(static_cast<long long>(size)) + static_cast<long long>(size);
+  const long long now =
+      g_current.fetch_add(static_cast<long long>(size)) + static_cast<long long>(size);
   long long peak = g_peak.load();
   while (now > peak && !g_peak.compare_exchange_weak(peak, now)) {
   }

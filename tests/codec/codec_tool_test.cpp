@@ -48,9 +48,12 @@ EncodableValue RandomValue(std::mt19937_64& random, int depth) {
       for (char& c : text) c = static_cast<char>(random());
       return EncodableValue(text);
     }
-    case 6: return EncodableValue(std::vector<uint8_t>(random() % 5, static_cast<uint8_t>(random())));
-    case 7: return EncodableValue(std::vector<int32_t>(random() % 4, static_cast<int32_t>(random())));
-    case 8: return EncodableValue(std::vector<int64_t>(random() % 4, static_cast<int64_t>(random())));
+    case 6:
+      return EncodableValue(std::vector<uint8_t>(random() % 5, static_cast<uint8_t>(random())));
+    case 7:
+      return EncodableValue(std::vector<int32_t>(random() % 4, static_cast<int32_t>(random())));
+    case 8:
+      return EncodableValue(std::vector<int64_t>(random() % 4, static_cast<int64_t>(random())));
     case 9: {
       std::vector<float> array(random() % 4);
       for (float& f : array) {
@@ -75,7 +78,8 @@ EncodableValue RandomValue(std::mt19937_64& random, int depth) {
     default: {
       EncodableMap map;
       const size_t n = random() % 4;
-      for (size_t i = 0; i < n; ++i) map.emplace(RandomValue(random, depth + 1), RandomValue(random, depth + 1));
+      for (size_t i = 0; i < n; ++i)
+        map.emplace(RandomValue(random, depth + 1), RandomValue(random, depth + 1));
       return EncodableValue(map);
     }
   }
@@ -101,10 +105,10 @@ TEST(CodecToolTest, JsonOutputStyle) {
   EncodableMap map;
   map[EncodableValue(int32_t{2})] = EncodableValue(std::vector<double>{-0.0});
   map[EncodableValue(int32_t{1})] = EncodableValue(std::vector<float>{1.0f});
-  const EncodableValue value(EncodableList{EncodableValue(), EncodableValue(true), EncodableValue(map),
-                                           EncodableValue(int64_t{-5}), EncodableValue("Az"),
-                                           EncodableValue(std::vector<uint8_t>{0xAB}),
-                                           EncodableValue(std::vector<int32_t>{})});
+  const EncodableValue value(EncodableList{
+      EncodableValue(), EncodableValue(true), EncodableValue(map), EncodableValue(int64_t{-5}),
+      EncodableValue("Az"), EncodableValue(std::vector<uint8_t>{0xAB}),
+      EncodableValue(std::vector<int32_t>{})});
   EXPECT_EQ(ValueToJson(value),
             "{\"list\": [null, true, {\"map\": [[{\"int32\": 1}, {\"float32s\": [\"3f800000\"]}], "
             "[{\"int32\": 2}, {\"float64s\": [\"8000000000000000\"]}]]}, {\"int64\": -5}, "
@@ -140,14 +144,33 @@ TEST(CodecToolTest, HexInput) {
 }
 
 TEST(CodecToolTest, RejectsMalformedValues) {
-  const std::vector<std::string> bad = {
-      "1", "\"x\"", "[]", "{}", R"({"int32": 1, "int64": 2})", R"({"int32": "1"})",
-      R"({"int32": 2147483648})", R"({"int32": -2147483649})", R"({"int64": 9223372036854775808})",
-      R"({"int32": 1.0})", R"({"int32": 1e2})", R"({"int32": -0.5})", R"({"float64": "3ff000000000000"})",
-      R"({"float64": 1.0})", R"({"float32s": ["3f80000000"]})", R"({"string": "6"})",
-      R"({"string": 61})", R"({"uint8s": "zz"})", R"({"int32s": [1, "2"]})", R"({"list": {}})",
-      R"({"map": [[null]]})", R"({"map": [null, null]})", R"({"list": [nul]})", R"({"custom": 1})",
-      R"({"int32": 1} x)", R"({"int32": 01})", std::string(600, '[')};
+  const std::vector<std::string> bad = {"1",
+                                        "\"x\"",
+                                        "[]",
+                                        "{}",
+                                        R"({"int32": 1, "int64": 2})",
+                                        R"({"int32": "1"})",
+                                        R"({"int32": 2147483648})",
+                                        R"({"int32": -2147483649})",
+                                        R"({"int64": 9223372036854775808})",
+                                        R"({"int32": 1.0})",
+                                        R"({"int32": 1e2})",
+                                        R"({"int32": -0.5})",
+                                        R"({"float64": "3ff000000000000"})",
+                                        R"({"float64": 1.0})",
+                                        R"({"float32s": ["3f80000000"]})",
+                                        R"({"string": "6"})",
+                                        R"({"string": 61})",
+                                        R"({"uint8s": "zz"})",
+                                        R"({"int32s": [1, "2"]})",
+                                        R"({"list": {}})",
+                                        R"({"map": [[null]]})",
+                                        R"({"map": [null, null]})",
+                                        R"({"list": [nul]})",
+                                        R"({"custom": 1})",
+                                        R"({"int32": 1} x)",
+                                        R"({"int32": 01})",
+                                        std::string(600, '[')};
   for (const std::string& text : bad) {
     SCOPED_TRACE(text.substr(0, 60));
     Json json;

@@ -103,8 +103,10 @@ TEST(EncodableValueTest, SameKeyPairs) {
       {EncodableValue(0.0), EncodableValue(-0.0)},
       {EncodableValue(kNaN), EncodableValue(-kNaN)},
       {EncodableValue(std::vector<int32_t>{}), EncodableValue(std::vector<int32_t>{})},
-      {EncodableValue(std::vector<double>{0.0, kNaN}), EncodableValue(std::vector<double>{-0.0, kNaN})},
-      {EncodableValue(EncodableList{EncodableValue(kNaN)}), EncodableValue(EncodableList{EncodableValue(kNaN)})},
+      {EncodableValue(std::vector<double>{0.0, kNaN}),
+       EncodableValue(std::vector<double>{-0.0, kNaN})},
+      {EncodableValue(EncodableList{EncodableValue(kNaN)}),
+       EncodableValue(EncodableList{EncodableValue(kNaN)})},
   };
   for (const auto& [a, b] : same) {
     SCOPED_TRACE(Describe(a) + " vs " + Describe(b));
@@ -220,8 +222,9 @@ TEST(EncodableValueTest, CopiesAreDeep) {
   EncodableValue custom_copy = custom;
   EXPECT_NE(&std::get<CustomEncodableValue>(custom).value(),
             &std::get<CustomEncodableValue>(custom_copy).value());
-  EXPECT_EQ(std::any_cast<const std::vector<int>&>(std::get<CustomEncodableValue>(custom_copy).value()),
-            (std::vector<int>{1, 2}));
+  EXPECT_EQ(
+      std::any_cast<const std::vector<int>&>(std::get<CustomEncodableValue>(custom_copy).value()),
+      (std::vector<int>{1, 2}));
 }
 
 }  // namespace

@@ -24,7 +24,8 @@ using codec_test::Describe;
 using codec_test::Hex;
 
 using codec_test::kInvalidRead;
-constexpr char kTooDeep[] = "Value nested deeper than 128 levels in StandardCodecSerializer::ReadValueOfType";
+constexpr char kTooDeep[] =
+    "Value nested deeper than 128 levels in StandardCodecSerializer::ReadValueOfType";
 
 std::string Unbacked(uint32_t size, size_t remaining) {
   return "Size " + std::to_string(size) + " exceeds the remaining " + std::to_string(remaining) +
@@ -73,7 +74,8 @@ std::vector<uint8_t> Repeated(const std::string& hex_unit, size_t total_bytes,
   const std::vector<uint8_t> unit = Hex(hex_unit);
   std::vector<uint8_t> bytes;
   bytes.reserve(total_bytes + 16);
-  while (bytes.size() + unit.size() <= total_bytes) bytes.insert(bytes.end(), unit.begin(), unit.end());
+  while (bytes.size() + unit.size() <= total_bytes)
+    bytes.insert(bytes.end(), unit.begin(), unit.end());
   const std::vector<uint8_t> tail = Hex(tail_hex);
   bytes.insert(bytes.end(), tail.begin(), tail.end());
   return bytes;
@@ -302,8 +304,11 @@ TEST(HostileInputTest, RandomMessagesDecodeWithinBounds) {
     // Bias towards the container and size-marker bytes that make decoding work hard.
     for (auto& byte : bytes) {
       const unsigned pick = random() % 8;
-      byte = pick == 0 ? 0x0c : pick == 1 ? 0x0d : pick == 2 ? 0xfe : pick == 3 ? 0xff
-                                                                               : random() % 16;
+      byte = pick == 0   ? 0x0c
+             : pick == 1 ? 0x0d
+             : pick == 2 ? 0xfe
+             : pick == 3 ? 0xff
+                         : random() % 16;
     }
     SCOPED_TRACE(round);
     const Outcome outcome = DecodeMetered(bytes);

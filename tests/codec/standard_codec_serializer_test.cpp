@@ -78,11 +78,15 @@ std::vector<Layout> Layouts() {
       {"bytes", EncodableValue(std::vector<uint8_t>{1, 2}), "08 02 0102"},
       {"empty bytes", EncodableValue(std::vector<uint8_t>{}), "08 00"},
       {"int32s [1]", EncodableValue(std::vector<int32_t>{1}), "09 01 0000 01000000"},
-      {"int32s [-1, 2]", EncodableValue(std::vector<int32_t>{-1, 2}), "09 02 0000 ffffffff 02000000"},
-      {"int64s [1]", EncodableValue(std::vector<int64_t>{1}), "0a 01 000000000000 0100000000000000"},
-      {"doubles [1.0]", EncodableValue(std::vector<double>{1.0}), "0b 01 000000000000 000000000000f03f"},
+      {"int32s [-1, 2]", EncodableValue(std::vector<int32_t>{-1, 2}),
+       "09 02 0000 ffffffff 02000000"},
+      {"int64s [1]", EncodableValue(std::vector<int64_t>{1}),
+       "0a 01 000000000000 0100000000000000"},
+      {"doubles [1.0]", EncodableValue(std::vector<double>{1.0}),
+       "0b 01 000000000000 000000000000f03f"},
       {"floats [1.0]", EncodableValue(std::vector<float>{1.0f}), "0e 01 0000 0000803f"},
-      {"list [1, a]", EncodableValue(EncodableList{EncodableValue(int32_t{1}), EncodableValue("a")}),
+      {"list [1, a]",
+       EncodableValue(EncodableList{EncodableValue(int32_t{1}), EncodableValue("a")}),
        "0c 02 03 01000000 07 01 61"},
       {"empty list", EncodableValue(EncodableList{}), "0c 00"},
       {"map in key order", EncodableValue(map), "0d 02 07 01 61 03 02000000 07 01 62 03 01000000"},
@@ -165,9 +169,14 @@ TEST(StandardCodecSerializerTest, SizePrefixesAtTheirBoundaries) {
     std::string prefix;
   };
   const std::vector<Case> cases = {
-      {0, "00"},           {1, "01"},           {253, "fd"},
-      {254, "fe fe00"},    {255, "fe ff00"},    {65535, "fe ffff"},
-      {65536, "ff 00000100"}, {70000, "ff 70110100"},
+      {0, "00"},
+      {1, "01"},
+      {253, "fd"},
+      {254, "fe fe00"},
+      {255, "fe ff00"},
+      {65535, "fe ffff"},
+      {65536, "ff 00000100"},
+      {70000, "ff 70110100"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.size);
@@ -243,29 +252,48 @@ TEST(StandardCodecSerializerTest, ShortAndUnknownInput) {
       {"short int64", "04 01020304050607", EncodableValue(int64_t{0}), 1, {kInvalidRead}},
       {"short double", "06 00000000000000 0000", EncodableValue(0.0), 8, {kInvalidRead}},
       {"double past the end", "06", EncodableValue(0.0), 8, {kInvalidRead}},
-      {"short string keeps its length", "07 05 6162", EncodableValue(Repeat('\0', 5)), 2,
+      {"short string keeps its length",
+       "07 05 6162",
+       EncodableValue(Repeat('\0', 5)),
+       2,
        {kInvalidRead}},
       {"missing size", "07", EncodableValue(""), 1, {kInvalidRead}},
       {"16-bit size marker without its bytes", "07 fe 01", EncodableValue(""), 2, {kInvalidRead}},
-      {"32-bit size marker without its bytes", "08 ff 010203", EncodableValue(std::vector<uint8_t>{}),
-       2, {kInvalidRead}},
-      {"short bytes", "08 03 01", EncodableValue(std::vector<uint8_t>(3)), 2, {kInvalidRead}},
-      {"empty int32s at the very end", "09 00", EncodableValue(std::vector<int32_t>{}), 4,
+      {"32-bit size marker without its bytes",
+       "08 ff 010203",
+       EncodableValue(std::vector<uint8_t>{}),
+       2,
        {kInvalidRead}},
-      {"short int32s", "09 02 0000 01000000", EncodableValue(std::vector<int32_t>(2)), 4,
+      {"short bytes", "08 03 01", EncodableValue(std::vector<uint8_t>(3)), 2, {kInvalidRead}},
+      {"empty int32s at the very end",
+       "09 00",
+       EncodableValue(std::vector<int32_t>{}),
+       4,
+       {kInvalidRead}},
+      {"short int32s",
+       "09 02 0000 01000000",
+       EncodableValue(std::vector<int32_t>(2)),
+       4,
        {kInvalidRead}},
       {"short doubles", "0b 01 000000", EncodableValue(std::vector<double>(1)), 8, {kInvalidRead}},
-      {"short list reads nulls", "0c 03 03", EncodableValue(EncodableList{EncodableValue(int32_t{0}),
-                                                                          EncodableValue(), EncodableValue()}),
-       3, {kInvalidRead, kInvalidRead, kInvalidRead}},
-      {"short map keeps one null key", "0d 03 01", EncodableValue(EncodableMap{{EncodableValue(true), EncodableValue()}, {EncodableValue(), EncodableValue()}}),
+      {"short list reads nulls",
+       "0c 03 03",
+       EncodableValue(
+           EncodableList{EncodableValue(int32_t{0}), EncodableValue(), EncodableValue()}),
+       3,
+       {kInvalidRead, kInvalidRead, kInvalidRead}},
+      {"short map keeps one null key", "0d 03 01",
+       EncodableValue(EncodableMap{{EncodableValue(true), EncodableValue()},
+                                   {EncodableValue(), EncodableValue()}}),
        3, std::vector<std::string>(5, kInvalidRead)},
       {"unknown code 20", "14 03 01000000", EncodableValue(), 1, {unknown + "20"}},
       {"unknown code 15", "0f", EncodableValue(), 1, {unknown + "15"}},
       {"unknown code 255", "ff", EncodableValue(), 1, {unknown + "255"}},
       {"unknown code inside a list",
-       "0c 02 14 03 05000000", EncodableValue(EncodableList{EncodableValue(), EncodableValue(int32_t{5})}),
-       8, {unknown + "20"}},
+       "0c 02 14 03 05000000",
+       EncodableValue(EncodableList{EncodableValue(), EncodableValue(int32_t{5})}),
+       8,
+       {unknown + "20"}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -288,12 +316,12 @@ TEST(StandardCodecSerializerTest, UnknownCodeLeavesTheNextByteForTheNextValue) {
 
 TEST(StandardCodecSerializerTest, CustomValueIsWrittenAsNullWithItsLine) {
   CerrCapture capture;
-  const std::vector<uint8_t> bytes = Encode(EncodableValue(EncodableList{
-      EncodableValue(CustomEncodableValue(3)), EncodableValue(int32_t{1})}));
+  const std::vector<uint8_t> bytes = Encode(EncodableValue(
+      EncodableList{EncodableValue(CustomEncodableValue(3)), EncodableValue(int32_t{1})}));
   EXPECT_EQ(ToHex(bytes), ToHex(Hex("0c 02 00 03 01000000")));
-  EXPECT_EQ(capture.lines(),
-            std::vector<std::string>{"Unhandled custom type in StandardCodecSerializer::WriteValue. "
-                                     "Custom types require codec extensions."});
+  EXPECT_EQ(capture.lines(), std::vector<std::string>{
+                                 "Unhandled custom type in StandardCodecSerializer::WriteValue. "
+                                 "Custom types require codec extensions."});
   EXPECT_TRUE(capture.complete());
 }
 
@@ -332,7 +360,8 @@ TEST(StandardCodecSerializerTest, DerivedSerializerHandlesNestedCustomValues) {
   TaggingSerializer serializer;
   EncodableMap map;
   map[EncodableValue("k")] = EncodableValue(CustomEncodableValue(9));
-  const EncodableValue value(EncodableList{EncodableValue(CustomEncodableValue(7)), EncodableValue(map)});
+  const EncodableValue value(
+      EncodableList{EncodableValue(CustomEncodableValue(7)), EncodableValue(map)});
   std::vector<uint8_t> bytes;
   ByteBufferStreamWriter writer(&bytes);
   serializer.WriteValue(value, &writer);
@@ -342,7 +371,8 @@ TEST(StandardCodecSerializerTest, DerivedSerializerHandlesNestedCustomValues) {
   const auto& list = std::get<EncodableList>(back);
   EXPECT_EQ(std::any_cast<int>(std::get<CustomEncodableValue>(list[0]).value()), 7);
   const auto& inner = std::get<EncodableMap>(list[1]);
-  EXPECT_EQ(std::any_cast<int>(std::get<CustomEncodableValue>(inner.at(EncodableValue("k"))).value()), 9);
+  EXPECT_EQ(
+      std::any_cast<int>(std::get<CustomEncodableValue>(inner.at(EncodableValue("k"))).value()), 9);
 }
 
 TEST(ByteStreamsTest, ReaderPrimitives) {

@@ -62,10 +62,12 @@ TEST(StandardMethodCodecTest, EncodesCallsAndEnvelopesExactly) {
   const EncodableValue one(int32_t{1});
   std::vector<Case> cases;
   cases.push_back({"call without arguments",
-                   Codec().EncodeCall(MethodCall<EncodableValue>("foo", nullptr)), "07 03 666f6f 00"});
-  cases.push_back({"call with a double: aligned from the message start",
-                   Codec().EncodeCall(MethodCall<EncodableValue>("x", std::make_unique<EncodableValue>(1.0))),
-                   "07 01 78 06 00000000 000000000000f03f"});
+                   Codec().EncodeCall(MethodCall<EncodableValue>("foo", nullptr)),
+                   "07 03 666f6f 00"});
+  cases.push_back(
+      {"call with a double: aligned from the message start",
+       Codec().EncodeCall(MethodCall<EncodableValue>("x", std::make_unique<EncodableValue>(1.0))),
+       "07 01 78 06 00000000 000000000000f03f"});
   cases.push_back({"call with list arguments",
                    Codec().EncodeCall(MethodCall<EncodableValue>(
                        "spanAllDisplays", std::make_unique<EncodableValue>(EncodableList{}))),
@@ -79,7 +81,8 @@ TEST(StandardMethodCodecTest, EncodesCallsAndEnvelopesExactly) {
                    "01 07 01 45 00 00"});
   cases.push_back({"error with message and details", Codec().EncodeError("E", "m", &one),
                    "01 07 01 45 07 01 6d 03 01000000"});
-  cases.push_back({"error with an empty code", Codec().EncodeError("", "", nullptr), "01 07 00 00 00"});
+  cases.push_back(
+      {"error with an empty code", Codec().EncodeError("", "", nullptr), "01 07 00 00 00"});
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     ASSERT_NE(c.bytes, nullptr);
@@ -97,13 +100,15 @@ TEST(StandardMethodCodecTest, DecodesCalls) {
   };
   const std::vector<Case> cases = {
       {"name and null", "07 03 666f6f 00", "foo", EncodableValue(), {}},
-      {"name and arguments",
-       "07 01 78 06 00000000 000000000000f03f", "x", EncodableValue(1.0), {}},
+      {"name and arguments", "07 01 78 06 00000000 000000000000f03f", "x", EncodableValue(1.0), {}},
       {"message ends after the name", "07 03 666f6f", "foo", EncodableValue(), {kInvalidRead}},
       {"name with code 5", "05 01 61 03 02000000", "a", EncodableValue(int32_t{2}), {}},
       {"trailing bytes ignored", "07 01 61 01 ffffff", "a", EncodableValue(true), {}},
-      {"name cut short is still a string", "07 04 03 01", std::string(4, '\0'),
-       EncodableValue(int32_t{0}), {kInvalidRead, kInvalidRead}},
+      {"name cut short is still a string",
+       "07 04 03 01",
+       std::string(4, '\0'),
+       EncodableValue(int32_t{0}),
+       {kInvalidRead, kInvalidRead}},
       {"name is an int32", "03 01000000", std::nullopt, EncodableValue(), {kNotAString}},
       {"name is null", "00 00", std::nullopt, EncodableValue(), {kNotAString}},
       {"empty message", "", std::nullopt, EncodableValue(), {kInvalidRead, kNotAString}},
@@ -140,13 +145,15 @@ TEST(StandardMethodCodecTest, DecodesReplies) {
   };
   const std::vector<Case> cases = {
       {"success without value", "00 00", true, "success", "", "", std::nullopt, 0},
-      {"success with int32", "00 03 05000000", true, "success", "", "", EncodableValue(int32_t{5}), 0},
+      {"success with int32", "00 03 05000000", true, "success", "", "", EncodableValue(int32_t{5}),
+       0},
       {"success with false", "00 02", true, "success", "", "", EncodableValue(false), 0},
       {"single flag byte", "00", true, "success", "", "", std::nullopt, 1},
       {"empty envelope", "", true, "success", "", "", std::nullopt, 2},
-      {"error without message and details", "01 07 01 45 00 00", true, "error", "E", "", std::nullopt, 0},
-      {"error with message and details", "01 07 01 45 07 01 6d 03 01000000", true, "error", "E", "m",
-       EncodableValue(int32_t{1}), 0},
+      {"error without message and details", "01 07 01 45 00 00", true, "error", "E", "",
+       std::nullopt, 0},
+      {"error with message and details", "01 07 01 45 07 01 6d 03 01000000", true, "error", "E",
+       "m", EncodableValue(int32_t{1}), 0},
       {"error, code with code 5", "01 05 01 45 00 00", true, "error", "E", "", std::nullopt, 0},
       {"error cut after the code", "01 07 01 45", true, "error", "E", "", std::nullopt, 2},
       {"unknown flag", "02 00", false, "", "", "", std::nullopt, 0},
@@ -209,7 +216,8 @@ class OtherSerializer : public StandardCodecSerializer {};
 TEST(StandardMethodCodecTest, SharedInstancesPerSerializer) {
   const StandardMethodCodec& first = StandardMethodCodec::SharedInstance();
   EXPECT_EQ(&first, &StandardMethodCodec::SharedInstance());
-  EXPECT_EQ(&first, &StandardMethodCodec::SharedInstance(&StandardCodecSerializer::SharedInstance()));
+  EXPECT_EQ(&first,
+            &StandardMethodCodec::SharedInstance(&StandardCodecSerializer::SharedInstance()));
   EXPECT_EQ(&first.serializer(), &StandardCodecSerializer::SharedInstance());
 
   OtherSerializer other;

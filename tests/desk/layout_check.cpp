@@ -56,15 +56,16 @@ BOOL CALLBACK Collect(HMONITOR monitor, HDC, LPRECT, LPARAM data) {
 }
 
 void Print(const char* what, const Monitor& m) {
-  std::fprintf(stderr, "  %s (%ld,%ld)-(%ld,%ld)%s\n", what, m.rect.left, m.rect.top, m.rect.right, m.rect.bottom,
-               m.primary ? " primary" : "");
+  std::fprintf(stderr, "  %s (%ld,%ld)-(%ld,%ld)%s\n", what, m.rect.left, m.rect.top, m.rect.right,
+               m.rect.bottom, m.primary ? " primary" : "");
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
   if (argc < 5) {
-    std::fputs("usage: desk_layout_check LAYOUT DPI THEME LEFT,TOP,RIGHT,BOTTOM[,primary]...\n", stderr);
+    std::fputs("usage: desk_layout_check LAYOUT DPI THEME LEFT,TOP,RIGHT,BOTTOM[,primary]...\n",
+               stderr);
     return 2;
   }
   const char* layout = argv[1];
@@ -89,7 +90,8 @@ int main(int argc, char** argv) {
   int failures = 0;
   bool same = monitors.size() == expected.size();
   for (std::size_t i = 0; same && i < monitors.size(); ++i) {
-    same = EqualRect(&monitors[i].rect, &expected[i].rect) != 0 && monitors[i].primary == expected[i].primary;
+    same = EqualRect(&monitors[i].rect, &expected[i].rect) != 0 &&
+           monitors[i].primary == expected[i].primary;
   }
   if (!same) {
     ++failures;
@@ -100,21 +102,24 @@ int main(int argc, char** argv) {
   for (const Monitor& m : monitors) {
     if (m.dpi != want_dpi) {
       ++failures;
-      std::fprintf(stderr, "monitor at (%ld,%ld): %u dpi, expected %u\n", m.rect.left, m.rect.top, m.dpi, want_dpi);
+      std::fprintf(stderr, "monitor at (%ld,%ld): %u dpi, expected %u\n", m.rect.left, m.rect.top,
+                   m.dpi, want_dpi);
     }
   }
   DWORD value = 0, size = sizeof(value);
-  LSTATUS status = RegGetValueW(HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows\\CurrentVersion\\Themes\\Personalize",
-                                L"AppsUseLightTheme", RRF_RT_REG_DWORD, nullptr, &value, &size);
+  LSTATUS status = RegGetValueW(
+      HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows\\CurrentVersion\\Themes\\Personalize",
+      L"AppsUseLightTheme", RRF_RT_REG_DWORD, nullptr, &value, &size);
   if (std::strcmp(want_theme, "none") == 0) {
     if (status != ERROR_FILE_NOT_FOUND) {
       ++failures;
-      std::fprintf(stderr, "AppsUseLightTheme: status %ld value %lu, expected absent\n", static_cast<long>(status), value);
+      std::fprintf(stderr, "AppsUseLightTheme: status %ld value %lu, expected absent\n",
+                   static_cast<long>(status), value);
     }
   } else if (status != ERROR_SUCCESS || value != std::strtoul(want_theme, nullptr, 10)) {
     ++failures;
-    std::fprintf(stderr, "AppsUseLightTheme: status %ld value %lu, expected %s\n", static_cast<long>(status), value,
-                 want_theme);
+    std::fprintf(stderr, "AppsUseLightTheme: status %ld value %lu, expected %s\n",
+                 static_cast<long>(status), value, want_theme);
   }
   return failures == 0 ? 0 : 1;
 }

@@ -37,12 +37,10 @@ class BinaryMessengerTest : public StandinTest {
 
 TEST_F(BinaryMessengerTest, ReplacingAHandlerKeepsOneEntryAndTheSameUserData) {
   std::vector<std::string> calls;
-  messenger().SetHandler("ch", [&](const uint8_t*, size_t, flutter::ReplyCallback) {
-    calls.push_back("first");
-  });
-  messenger().SetHandler("ch", [&](const uint8_t*, size_t, flutter::ReplyCallback) {
-    calls.push_back("second");
-  });
+  messenger().SetHandler(
+      "ch", [&](const uint8_t*, size_t, flutter::ReplyCallback) { calls.push_back("first"); });
+  messenger().SetHandler(
+      "ch", [&](const uint8_t*, size_t, flutter::ReplyCallback) { calls.push_back("second"); });
 
   const auto registrations = Events(EventKind::kSetCallback);
   ASSERT_EQ(registrations.size(), 2u);
@@ -62,9 +60,8 @@ TEST_F(BinaryMessengerTest, ReplacingAHandlerKeepsOneEntryAndTheSameUserData) {
 
 TEST_F(BinaryMessengerTest, RemovingAHandlerThatWasNeverSetStillUnregistersTheChannel) {
   int other_calls = 0;
-  messenger().SetHandler("other", [&](const uint8_t*, size_t, flutter::ReplyCallback) {
-    ++other_calls;
-  });
+  messenger().SetHandler("other",
+                         [&](const uint8_t*, size_t, flutter::ReplyCallback) { ++other_calls; });
   core().ClearEvents();
 
   messenger().SetHandler("never", nullptr);
@@ -81,10 +78,10 @@ TEST_F(BinaryMessengerTest, RemovingAHandlerThatWasNeverSetStillUnregistersTheCh
 TEST_F(BinaryMessengerTest, IncomingMessagesReachTheirChannelsHandlerWithTheirBytes) {
   std::vector<std::pair<std::string, std::vector<uint8_t>>> seen;
   for (const std::string channel : {"a", "b"}) {
-    messenger().SetHandler(channel, [&seen, channel](const uint8_t* data, size_t size,
-                                                     flutter::ReplyCallback) {
-      seen.emplace_back(channel, std::vector<uint8_t>(data, data + size));
-    });
+    messenger().SetHandler(
+        channel, [&seen, channel](const uint8_t* data, size_t size, flutter::ReplyCallback) {
+          seen.emplace_back(channel, std::vector<uint8_t>(data, data + size));
+        });
   }
   core().Deliver("b", {7, 8, 9});
   core().Deliver("a", {0});
@@ -107,10 +104,9 @@ TEST_F(BinaryMessengerTest, PlainSendAndSendWithReply) {
   EXPECT_TRUE(core().PendingReplies().empty());
 
   std::vector<std::vector<uint8_t>> replies;
-  messenger().Send("out", message.data(), message.size(),
-                   [&](const uint8_t* data, size_t size) {
-                     replies.emplace_back(data, data + size);
-                   });
+  messenger().Send("out", message.data(), message.size(), [&](const uint8_t* data, size_t size) {
+    replies.emplace_back(data, data + size);
+  });
   sends = Events(EventKind::kMessengerSend);
   ASSERT_EQ(sends.size(), 2u);
   EXPECT_TRUE(sends[1].wants_reply);
@@ -197,9 +193,8 @@ TEST_F(BinaryMessengerTest, ASecondReplySendsNothingAndPrintsTheLineOnce) {
 
 TEST_F(BinaryMessengerTest, AResponseSetOffByTheResponseItselfIsTheDuplicate) {
   flutter::ReplyCallback kept;
-  messenger().SetHandler("ch", [&](const uint8_t*, size_t, flutter::ReplyCallback reply) {
-    kept = std::move(reply);
-  });
+  messenger().SetHandler(
+      "ch", [&](const uint8_t*, size_t, flutter::ReplyCallback reply) { kept = std::move(reply); });
   int responses = 0;
   const uint8_t byte = 1;
   core().Deliver("ch", {}, [&](const uint8_t*, size_t) {
@@ -226,9 +221,8 @@ TEST_F(BinaryMessengerTest, ZeroByteRepliesArePassedThroughAsGiven) {
     const uint8_t* seen_data = reinterpret_cast<const uint8_t*>(0x1);
     size_t seen_size = 99;
     bool called = false;
-    messenger().SetHandler("ch", [&](const uint8_t*, size_t, flutter::ReplyCallback reply) {
-      reply(c.data, 0);
-    });
+    messenger().SetHandler(
+        "ch", [&](const uint8_t*, size_t, flutter::ReplyCallback reply) { reply(c.data, 0); });
     core().Deliver("ch", {3}, [&](const uint8_t* data, size_t size) {
       called = true;
       seen_data = data;
@@ -242,9 +236,8 @@ TEST_F(BinaryMessengerTest, ZeroByteRepliesArePassedThroughAsGiven) {
 
 TEST_F(BinaryMessengerTest, AReplyAfterEngineShutdownIsASilentNoOp) {
   flutter::ReplyCallback kept;
-  messenger().SetHandler("ch", [&](const uint8_t*, size_t, flutter::ReplyCallback reply) {
-    kept = std::move(reply);
-  });
+  messenger().SetHandler(
+      "ch", [&](const uint8_t*, size_t, flutter::ReplyCallback reply) { kept = std::move(reply); });
   bool responded = false;
   core().Deliver("ch", {1}, [&](const uint8_t*, size_t) { responded = true; });
 

@@ -229,7 +229,8 @@ TEST_F(EngineWrappersTest, AViewControllerTakesTheEngineAndTearsDownInOrder) {
   controller.reset();
   std::vector<std::string> teardown;
   for (const auto& event : core().Events()) {
-    if (event.kind == EventKind::kViewControllerDestroy || event.kind == EventKind::kEngineDestroy) {
+    if (event.kind == EventKind::kViewControllerDestroy ||
+        event.kind == EventKind::kEngineDestroy) {
       teardown.push_back(std::string(standin::EventKindName(event.kind)) + " " + event.detail);
     }
   }
@@ -272,8 +273,7 @@ TEST_F(EngineWrappersTest, TopLevelMessagesAreHandledOnlyWhenTheEngineSaysSo) {
   HWND window = reinterpret_cast<HWND>(0x1234);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    hooks_.top_level = [&](HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam,
-                           LRESULT* result) {
+    hooks_.top_level = [&](HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam, LRESULT* result) {
       EXPECT_EQ(hwnd, window);
       EXPECT_EQ(message, 0x0111u);
       EXPECT_EQ(wparam, WPARAM{5});

@@ -39,17 +39,17 @@ TEST_F(HandlerTeardownTest, ACallHandlerDestroyingTheViewControllerKeepsItsState
   std::string printed = "<not run>";
   // Owned only by the installed handler (long enough to live on the heap).
   const std::string label = "state captured by the running handler";
-  channel->SetCallHandler([&controller, &channel, &seen, &printed, label](
-                              const flutter::MethodCall<EncodableValue>& call,
-                              std::unique_ptr<Result> result) {
-    channel.reset();
-    controller.reset();  // view controller -> engine wrapper -> messenger and its handler table
-    seen = label + " / " + call.method_name();
-    // Captured only here, so that a sanitizer report from the lines above stays visible.
-    testing::internal::CaptureStderr();
-    result->Success(nullptr);
-    printed = testing::internal::GetCapturedStderr();
-  });
+  channel->SetCallHandler(
+      [&controller, &channel, &seen, &printed, label](
+          const flutter::MethodCall<EncodableValue>& call, std::unique_ptr<Result> result) {
+        channel.reset();
+        controller.reset();  // view controller -> engine wrapper -> messenger and its handler table
+        seen = label + " / " + call.method_name();
+        // Captured only here, so that a sanitizer report from the lines above stays visible.
+        testing::internal::CaptureStderr();
+        result->Success(nullptr);
+        printed = testing::internal::GetCapturedStderr();
+      });
 
   ResponseLog log;
   EXPECT_EQ(core().Deliver(kChannel, kDestroyCall, log.Collector()),
@@ -74,8 +74,8 @@ TEST_F(HandlerTeardownTest, AMessageHandlerMayDestroyOrReplaceItsOwnEntryWhileRu
       {"destroys the engine wrapper", [](auto& engine) { engine.reset(); }, false, false},
       {"replaces its own handler",
        [](auto& engine) {
-         engine->GetMessenger().SetHandler(kChannel, [](const uint8_t*, size_t,
-                                                        flutter::ReplyCallback) {});
+         engine->GetMessenger().SetHandler(kChannel,
+                                           [](const uint8_t*, size_t, flutter::ReplyCallback) {});
        },
        true, true},
       {"removes its own handler",

@@ -31,14 +31,13 @@ TEST(MessengerLockTest, ResultsCompletedOnAnotherThreadDuringEngineShutdown) {
   for (int round = 0; round < kRounds; ++round) {
     SCOPED_TRACE(round);
     core.Reset();
-    auto controller = std::make_unique<flutter::FlutterViewController>(
-        100, 100, EngineProject(L"data"));
+    auto controller =
+        std::make_unique<flutter::FlutterViewController>(100, 100, EngineProject(L"data"));
     auto channel = std::make_unique<Channel>(&controller->GetEngine()->GetMessenger(), "ch",
                                              &flutter::StandardMethodCodec::SharedInstance());
     std::vector<std::unique_ptr<Result>> results;
-    channel->SetCallHandler([&](const auto&, std::unique_ptr<Result> result) {
-      results.push_back(std::move(result));
-    });
+    channel->SetCallHandler(
+        [&](const auto&, std::unique_ptr<Result> result) { results.push_back(std::move(result)); });
 
     std::atomic<int> delivered{0};
     std::atomic<int> malformed{0};

@@ -46,7 +46,8 @@ class RecordingResult : public Result {
   }
   void Error(const std::string& code, const std::string& message,
              const EncodableValue* details) override {
-    log_->calls.push_back("error " + code + "/" + message + (details ? " " + Describe(*details) : ""));
+    log_->calls.push_back("error " + code + "/" + message +
+                          (details ? " " + Describe(*details) : ""));
   }
   void NotImplemented() override { log_->calls.push_back("not-implemented"); }
 
@@ -107,7 +108,8 @@ TEST_F(MethodCallChannelTest, CompletingAResultSendsTheEncodedReply) {
          r.Success(&five);
        },
        {0x00, 0x03, 0x05, 0x00, 0x00, 0x00}},
-      {"error without message or details", [](Result& r) { r.Error("E", "", nullptr); },
+      {"error without message or details",
+       [](Result& r) { r.Error("E", "", nullptr); },
        {0x01, 0x07, 0x01, 0x45, 0x00, 0x00}},
       {"error with message and details",
        [](Result& r) {
@@ -120,11 +122,11 @@ TEST_F(MethodCallChannelTest, CompletingAResultSendsTheEncodedReply) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     std::string method;
-    channel_->SetCallHandler([&](const flutter::MethodCall<EncodableValue>& call,
-                                 std::unique_ptr<Result> result) {
-      method = call.method_name();
-      c.complete(*result);
-    });
+    channel_->SetCallHandler(
+        [&](const flutter::MethodCall<EncodableValue>& call, std::unique_ptr<Result> result) {
+          method = call.method_name();
+          c.complete(*result);
+        });
     ResponseLog log;
     testing::internal::CaptureStderr();
     core().Deliver(kChannel, kFooCall, log.Collector());
@@ -152,9 +154,8 @@ TEST_F(MethodCallChannelTest, ASecondCompletionSendsNothingAndPrintsTheLineOnce)
 
 TEST_F(MethodCallChannelTest, ACompletionSetOffByTheReplyItselfIsTheDuplicate) {
   std::unique_ptr<Result> kept;
-  channel_->SetCallHandler([&](const auto&, std::unique_ptr<Result> result) {
-    kept = std::move(result);
-  });
+  channel_->SetCallHandler(
+      [&](const auto&, std::unique_ptr<Result> result) { kept = std::move(result); });
   ResponseLog log;
   standin::ResponseFunction collect = log.Collector();
   // The engine side reacts to the response by completing the same result again, on the same
@@ -175,9 +176,8 @@ TEST_F(MethodCallChannelTest, ACompletionSetOffByTheReplyItselfIsTheDuplicate) {
 
 TEST_F(MethodCallChannelTest, AResultDroppedWithoutReplyWarnsOnceAndSendsNothing) {
   std::unique_ptr<Result> kept;
-  channel_->SetCallHandler([&](const auto&, std::unique_ptr<Result> result) {
-    kept = std::move(result);
-  });
+  channel_->SetCallHandler(
+      [&](const auto&, std::unique_ptr<Result> result) { kept = std::move(result); });
   ResponseLog log;
   testing::internal::CaptureStderr();
   core().Deliver(kChannel, kFooCall, log.Collector());
@@ -192,9 +192,8 @@ TEST_F(MethodCallChannelTest, AResultDroppedWithoutReplyWarnsOnceAndSendsNothing
 
 TEST_F(MethodCallChannelTest, AResultKeptPastTheHandlerCanStillReply) {
   std::unique_ptr<Result> kept;
-  channel_->SetCallHandler([&](const auto&, std::unique_ptr<Result> result) {
-    kept = std::move(result);
-  });
+  channel_->SetCallHandler(
+      [&](const auto&, std::unique_ptr<Result> result) { kept = std::move(result); });
   ResponseLog log;
   core().Deliver(kChannel, kFooCall, log.Collector());
   EXPECT_TRUE(log.responses.empty());
@@ -226,11 +225,17 @@ TEST_F(MethodCallChannelTest, InvokeDeliversTheDecodedReplyToItsResult) {
   const std::vector<Case> cases{
       {"success with value", {0x00, 0x03, 0x05, 0x00, 0x00, 0x00}, nullptr, {"success 5"}, ""},
       {"success without value", {0x00, 0x00}, nullptr, {"success"}, ""},
-      {"error envelope", {0x01, 0x07, 0x01, 0x45, 0x07, 0x01, 0x6D, 0x03, 0x01, 0x00, 0x00, 0x00},
-       nullptr, {"error E/m 1"}, ""},
+      {"error envelope",
+       {0x01, 0x07, 0x01, 0x45, 0x07, 0x01, 0x6D, 0x03, 0x01, 0x00, 0x00, 0x00},
+       nullptr,
+       {"error E/m 1"},
+       ""},
       {"empty reply, null pointer", {}, nullptr, {"not-implemented"}, ""},
       {"empty reply, non-null pointer", {}, &stray, {"not-implemented"}, ""},
-      {"undecodable reply", {0x02}, nullptr, {"not-implemented"},
+      {"undecodable reply",
+       {0x02},
+       nullptr,
+       {"not-implemented"},
        "Unable to decode reply to method invocation on channel com.example/test\n"},
   };
   for (const Case& c : cases) {
@@ -280,11 +285,11 @@ TEST_F(MethodCallChannelTest, AnInvokeStillPendingWhenTheEngineGoesCompletesOnce
 
 TEST_F(MethodCallChannelTest, ADestroyedChannelObjectLeavesItsHandlerWorking) {
   std::vector<std::string> methods;
-  channel_->SetCallHandler([&](const flutter::MethodCall<EncodableValue>& call,
-                               std::unique_ptr<Result> result) {
-    methods.push_back(call.method_name());
-    result->Success(nullptr);
-  });
+  channel_->SetCallHandler(
+      [&](const flutter::MethodCall<EncodableValue>& call, std::unique_ptr<Result> result) {
+        methods.push_back(call.method_name());
+        result->Success(nullptr);
+      });
   channel_.reset();
 
   ResponseLog log;

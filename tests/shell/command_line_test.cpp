@@ -50,7 +50,8 @@ std::string Hex(const std::string& text) {
 
 // Child mode: every entry argument on its own line, as hex, so empty ones stay visible.
 int PrintEntryArguments() {
-  for (const std::string& argument : ReadCommandLineArguments()) std::printf("arg:%s\n", Hex(argument).c_str());
+  for (const std::string& argument : ReadCommandLineArguments())
+    std::printf("arg:%s\n", Hex(argument).c_str());
   std::fflush(stdout);
   return 0;
 }
@@ -73,14 +74,15 @@ std::string RunSelf(const std::wstring& tail) {
   startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
   startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
   PROCESS_INFORMATION child{};
-  const BOOL started = CreateProcessW(nullptr, command_line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                                      &startup, &child);
+  const BOOL started = CreateProcessW(nullptr, command_line.data(), nullptr, nullptr, TRUE, 0,
+                                      nullptr, nullptr, &startup, &child);
   CloseHandle(write_end);
   std::string output;
   if (started) {
     char buffer[512];
     DWORD got = 0;
-    while (ReadFile(read_end, buffer, sizeof buffer, &got, nullptr) && got > 0) output.append(buffer, got);
+    while (ReadFile(read_end, buffer, sizeof buffer, &got, nullptr) && got > 0)
+      output.append(buffer, got);
     WaitForSingleObject(child.hProcess, 10000);
     CloseHandle(child.hThread);
     CloseHandle(child.hProcess);
@@ -93,7 +95,8 @@ std::string RunSelf(const std::wstring& tail) {
 
 TEST(CommandLine, ThePassedCommandLineBecomesTheEntryArgumentsInOrder) {
   std::string expected = "arg:" + Hex(kChildFlag) + "\n";
-  for (const char* argument : {"a", "b c", "", "", "z\xC3\xA9"}) expected += "arg:" + Hex(argument) + "\n";
+  for (const char* argument : {"a", "b c", "", "", "z\xC3\xA9"})
+    expected += "arg:" + Hex(argument) + "\n";
   std::string output = RunSelf(L"--print-entry-arguments a \"b c\" \"\" \xD800 z\u00e9");
   // The console layer may turn line ends into CR LF.
   std::string normalised;

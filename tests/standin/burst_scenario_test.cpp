@@ -44,10 +44,10 @@ TEST(BurstScenario, RepeatsTheNamedStep) {
 
 TEST(BurstScenario, MalformedBurstsAreReportedAndNotRun) {
   const char* lines[] = {
-      "burst 0 10 post WM_CLOSE",     // no repetitions
-      "burst 5 post WM_CLOSE",        // no spread
-      "burst 5 -1 post WM_CLOSE",     // negative spread
-      "burst 5 10 wait 3",            // not a repeatable step
+      "burst 0 10 post WM_CLOSE",  // no repetitions
+      "burst 5 post WM_CLOSE",     // no spread
+      "burst 5 -1 post WM_CLOSE",  // negative spread
+      "burst 5 10 wait 3",         // not a repeatable step
       "burst 5 10 quit",
       "burst 2000000 0 post WM_CLOSE",  // beyond the limit
   };

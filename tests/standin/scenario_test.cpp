@@ -104,8 +104,8 @@ TEST(StandinScenario, EntryArgumentsStandInForDollarDigits) {
 }
 
 TEST(StandinScenario, OutgoingEventLinesAreReadBack) {
-  const uint8_t message[] = {0x07, 0x0E, 'o', 'n', 'D', 'i', 's', 'p', 'l', 'a', 'y', 'E',
-                             'v', 'e', 'n', 't', 0x07, 0x02, 'h', 'i'};
+  const uint8_t message[] = {0x07, 0x0E, 'o', 'n', 'D', 'i', 's',  'p',  'l', 'a',
+                             'y',  'E',  'v', 'e', 'n', 't', 0x07, 0x02, 'h', 'i'};
   auto call = DecodeStringCall(message, sizeof message);
   ASSERT_TRUE(call.has_value());
   EXPECT_EQ(call->method, "onDisplayEvent");

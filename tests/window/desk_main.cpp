@@ -10,7 +10,8 @@ int main(int argc, char** argv) {
   testing::InitGoogleTest(&argc, argv);
   constexpr char kDebugOut[] = "--debug-out=";
   for (int i = 1; i < argc; ++i) {
-    if (std::strncmp(argv[i], kDebugOut, sizeof kDebugOut - 1) == 0) desk::SetDebugOutPath(argv[i] + sizeof kDebugOut - 1);
+    if (std::strncmp(argv[i], kDebugOut, sizeof kDebugOut - 1) == 0)
+      desk::SetDebugOutPath(argv[i] + sizeof kDebugOut - 1);
   }
   return RUN_ALL_TESTS();
 }

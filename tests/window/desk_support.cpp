@@ -126,11 +126,13 @@ RECT WindowRect(HWND window) {
 }
 
 DWORD StyleOf(HWND window) {
-  return static_cast<DWORD>(GetWindowLongPtrW(window, GWL_STYLE)) & ~static_cast<DWORD>(WS_CLIPSIBLINGS);
+  return static_cast<DWORD>(GetWindowLongPtrW(window, GWL_STYLE)) &
+         ~static_cast<DWORD>(WS_CLIPSIBLINGS);
 }
 
 DWORD ExStyleOf(HWND window) {
-  return static_cast<DWORD>(GetWindowLongPtrW(window, GWL_EXSTYLE)) & ~static_cast<DWORD>(WS_EX_WINDOWEDGE);
+  return static_cast<DWORD>(GetWindowLongPtrW(window, GWL_EXSTYLE)) &
+         ~static_cast<DWORD>(WS_EX_WINDOWEDGE);
 }
 
 bool SameRect(const RECT& a, const RECT& b) {
@@ -148,7 +150,8 @@ namespace {
 BOOL CALLBACK AddMonitor(HMONITOR monitor, HDC, LPRECT, LPARAM data) {
   MONITORINFO info{};
   info.cbSize = sizeof(info);
-  if (GetMonitorInfoW(monitor, &info)) reinterpret_cast<std::vector<RECT>*>(data)->push_back(info.rcMonitor);
+  if (GetMonitorInfoW(monitor, &info))
+    reinterpret_cast<std::vector<RECT>*>(data)->push_back(info.rcMonitor);
   return TRUE;
 }
 
@@ -167,16 +170,18 @@ ImportPatch::ImportPatch(const char* dll, const char* function, void* replacemen
   auto* base = reinterpret_cast<BYTE*>(GetModuleHandleW(nullptr));
   const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
   const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
-  const IMAGE_DATA_DIRECTORY& imports = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+  const IMAGE_DATA_DIRECTORY& imports =
+      nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
   if (imports.VirtualAddress == 0) return;
-  for (auto* desc = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + imports.VirtualAddress); desc->Name != 0;
-       ++desc) {
+  for (auto* desc = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + imports.VirtualAddress);
+       desc->Name != 0; ++desc) {
     if (_stricmp(reinterpret_cast<const char*>(base + desc->Name), dll) != 0) continue;
     auto* names = reinterpret_cast<IMAGE_THUNK_DATA*>(base + desc->OriginalFirstThunk);
     auto* slots = reinterpret_cast<IMAGE_THUNK_DATA*>(base + desc->FirstThunk);
     for (; names->u1.AddressOfData != 0; ++names, ++slots) {
       if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal)) continue;
-      const auto* by_name = reinterpret_cast<const IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData);
+      const auto* by_name =
+          reinterpret_cast<const IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData);
       if (std::strcmp(reinterpret_cast<const char*>(by_name->Name), function) != 0) continue;
       slot_ = reinterpret_cast<void**>(&slots->u1.Function);
       DWORD old_protection = 0;
@@ -199,7 +204,8 @@ ImportPatch::~ImportPatch() {
 
 bool HotKeyFree(UINT virtual_key) {
   constexpr int kProbeId = 0x7001;
-  if (!RegisterHotKey(nullptr, kProbeId, MOD_WIN | MOD_SHIFT | MOD_NOREPEAT, virtual_key)) return false;
+  if (!RegisterHotKey(nullptr, kProbeId, MOD_WIN | MOD_SHIFT | MOD_NOREPEAT, virtual_key))
+    return false;
   UnregisterHotKey(nullptr, kProbeId);
   return true;
 }

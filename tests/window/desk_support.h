@@ -55,8 +55,8 @@ class RecordingWindow : public Win32Window {
   std::size_t taken_ = 0;
 };
 
-// Every OutputDebugStringA of the process while alive, one entry per call. OutputDebugStringA raises
-// DBG_PRINTEXCEPTION_C, which a vectored handler sees before the system's own handling.
+// Every OutputDebugStringA of the process while alive, one entry per call. OutputDebugStringA
+// raises DBG_PRINTEXCEPTION_C, which a vectored handler sees before the system's own handling.
 class DebugOutputCapture {
  public:
   DebugOutputCapture();

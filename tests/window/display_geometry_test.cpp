@@ -26,15 +26,17 @@ Rect WindowAt(int32_t x, int32_t y, int32_t w, int32_t h) { return Rect{x, y, x 
 // Every enumeration order of a monitor list must sort to the same left-to-right list.
 void ExpectEveryOrderSortsTo(std::vector<Rect> monitors, const std::vector<Rect>& expected) {
   std::sort(monitors.begin(), monitors.end(), [](const Rect& a, const Rect& b) {
-    return std::tie(a.top, a.left) < std::tie(b.top, b.left);  // a start order unrelated to the one tested
+    return std::tie(a.top, a.left) <
+           std::tie(b.top, b.left);  // a start order unrelated to the one tested
   });
   do {
     std::vector<Rect> sorted = monitors;
     SortMonitors(sorted);
     EXPECT_EQ(sorted, expected);
-  } while (std::next_permutation(monitors.begin(), monitors.end(), [](const Rect& a, const Rect& b) {
-    return std::tie(a.top, a.left) < std::tie(b.top, b.left);
-  }));
+  } while (
+      std::next_permutation(monitors.begin(), monitors.end(), [](const Rect& a, const Rect& b) {
+        return std::tie(a.top, a.left) < std::tie(b.top, b.left);
+      }));
 }
 
 // The virtual desk's "three" layout:
@@ -75,7 +77,8 @@ TEST_F(ThreeAcrossDesk, SpanCoversTheBoundingRectangleOfUnequalMonitors) {
   EXPECT_TRUE(HasUsableExtent(bounds));
   EXPECT_STREQ(SpanMonitorsLine(enumerated_.size()).c_str(), "span monitors=3");
   EXPECT_STREQ(AppliedLine("span", bounds).c_str(), "applied (span) 5120x1080 @-1920,0");
-  EXPECT_STREQ(SkipUnchangedLine("span", bounds).c_str(), "skip unchanged (span) 5120x1080 @-1920,0");
+  EXPECT_STREQ(SkipUnchangedLine("span", bounds).c_str(),
+               "skip unchanged (span) 5120x1080 @-1920,0");
 }
 
 TEST_F(ThreeAcrossDesk, HotKeysWalkTheMonitorsWithWrapAroundAndClamping) {
@@ -87,12 +90,22 @@ TEST_F(ThreeAcrossDesk, HotKeysWalkTheMonitorsWithWrapAroundAndClamping) {
   };
   const Case cases[] = {
       // centred on the primary (work area 1920x1080): (320,140)
-      {"primary -> right clamps to the narrower right monitor", WindowAt(320, 140, 1280, 800), true,
+      {"primary -> right clamps to the narrower right monitor",
+       WindowAt(320, 140, 1280, 800),
+       true,
        {1920, 140}},
       {"primary -> left keeps the offset", WindowAt(320, 140, 1280, 800), false, {-1600, 140}},
-      {"left -> previous wraps to the right monitor", WindowAt(-1600, 140, 1280, 800), false, {1920, 140}},
-      {"right -> next wraps to the left monitor", WindowAt(1920, 140, 1280, 800), true, {-1920, 140}},
-      {"low on the primary -> right clamps the bottom to 1024", WindowAt(100, 280, 1280, 800), true,
+      {"left -> previous wraps to the right monitor",
+       WindowAt(-1600, 140, 1280, 800),
+       false,
+       {1920, 140}},
+      {"right -> next wraps to the left monitor",
+       WindowAt(1920, 140, 1280, 800),
+       true,
+       {-1920, 140}},
+      {"low on the primary -> right clamps the bottom to 1024",
+       WindowAt(100, 280, 1280, 800),
+       true,
        {1920, 224}},
   };
   for (const Case& c : cases) {
@@ -129,8 +142,8 @@ TEST_F(ThreeEqualDesk, AWindowCentredOnNoMonitorCountsAsOnTheFirst) {
 }
 
 TEST_F(ThreeEqualDesk, TheCentreUsesHalfOpenMonitorEdges) {
-  // Centre exactly on x = 1920 belongs to the middle monitor, not the first: "previous" then goes to
-  // the first monitor (clamped to its left edge), not wrapping round to the last.
+  // Centre exactly on x = 1920 belongs to the middle monitor, not the first: "previous" then goes
+  // to the first monitor (clamped to its left edge), not wrapping round to the last.
   const Rect window = WindowAt(1280, 100, 1280, 800);
   EXPECT_EQ(CentreOf(window), (Point{1920, 500}));
   EXPECT_EQ(AdjacentMonitorPosition(window, sorted_, false), (Point{0, 100}));
@@ -308,8 +321,8 @@ TEST(MonitorOrder, ComparesLeftEdgesThenTopEdgesSigned) {
 
 TEST(Union, FollowsUnionRectForEmptyOperands) {
   const Rect a{0, 0, 100, 100};
-  const Rect empty_wide{500, 500, 400, 900};   // right < left
-  const Rect empty_flat{-50, 10, 50, 10};      // bottom == top
+  const Rect empty_wide{500, 500, 400, 900};  // right < left
+  const Rect empty_flat{-50, 10, 50, 10};     // bottom == top
   EXPECT_EQ(UnionRect(a, empty_wide), a);
   EXPECT_EQ(UnionRect(empty_flat, a), a);
   EXPECT_EQ(UnionRect(empty_flat, empty_wide), Rect{});
@@ -342,9 +355,9 @@ TEST(DpiScaling, ScalesByDpiOver96AndTruncatesTowardZero) {
     int32_t expected;
   };
   const Case cases[] = {
-      {96, 10, 10},     {96, 1280, 1280}, {120, 10, 12},   {120, 1280, 1600}, {120, 720, 900},
-      {144, 10, 15},    {144, 1280, 1920}, {144, 720, 1080}, {120, -10, -12},  {168, 10, 17},
-      {0, 1280, 0},
+      {96, 10, 10},    {96, 1280, 1280}, {120, 10, 12},     {120, 1280, 1600},
+      {120, 720, 900}, {144, 10, 15},    {144, 1280, 1920}, {144, 720, 1080},
+      {120, -10, -12}, {168, 10, 17},    {0, 1280, 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.dpi << " dpi, " << c.logical);
@@ -357,7 +370,8 @@ TEST(DpiScaling, ScalesByDpiOver96AndTruncatesTowardZero) {
 
 TEST(EventLines, AreFormattedExactly) {
   const Rect r{-3840, -1080, -1920, 0};
-  EXPECT_STREQ(SkipInvalidBoundsLine("span", Rect{}).c_str(), "skip invalid bounds (span) l=0 t=0 r=0 b=0");
+  EXPECT_STREQ(SkipInvalidBoundsLine("span", Rect{}).c_str(),
+               "skip invalid bounds (span) l=0 t=0 r=0 b=0");
   EXPECT_STREQ(SkipInvalidBoundsLine("fit", Rect{10, -20, 5, -30}).c_str(),
                "skip invalid bounds (fit) l=10 t=-20 r=5 b=-30");
   EXPECT_STREQ(SkipUnchangedLine("fit", r).c_str(), "skip unchanged (fit) 1920x1080 @-3840,-1080");
@@ -370,7 +384,8 @@ TEST(EventLines, AMissingLayoutNamePrintsAQuestionMark) {
   const Rect r{0, 0, 1920, 1080};
   EXPECT_STREQ(AppliedLine(nullptr, r).c_str(), "applied (?) 1920x1080 @0,0");
   EXPECT_STREQ(SkipUnchangedLine(nullptr, r).c_str(), "skip unchanged (?) 1920x1080 @0,0");
-  EXPECT_STREQ(SkipInvalidBoundsLine(nullptr, Rect{}).c_str(), "skip invalid bounds (?) l=0 t=0 r=0 b=0");
+  EXPECT_STREQ(SkipInvalidBoundsLine(nullptr, Rect{}).c_str(),
+               "skip invalid bounds (?) l=0 t=0 r=0 b=0");
 }
 
 TEST(EventLines, AreCutToTheirBufferAndStayTerminated) {
@@ -386,7 +401,8 @@ TEST(EventLines, AreCutToTheirBufferAndStayTerminated) {
   const Case cases[] = {
       {"applied", AppliedLine(label.c_str(), r).c_str(), 192, "applied (" + label},
       {"unchanged", SkipUnchangedLine(label.c_str(), r).c_str(), 160, "skip unchanged (" + label},
-      {"invalid", SkipInvalidBoundsLine(label.c_str(), r).c_str(), 160, "skip invalid bounds (" + label},
+      {"invalid", SkipInvalidBoundsLine(label.c_str(), r).c_str(), 160,
+       "skip invalid bounds (" + label},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -398,7 +414,8 @@ TEST(EventLines, AreCutToTheirBufferAndStayTerminated) {
   const std::string invalid = SkipInvalidBoundsLine("span", Rect{-2147483647 - 1, -2147483647 - 1,
                                                                  -2147483647 - 1, -2147483647 - 1})
                                   .c_str();
-  EXPECT_EQ(invalid, "skip invalid bounds (span) l=-2147483648 t=-2147483648 r=-2147483648 b=-2147483648");
+  EXPECT_EQ(invalid,
+            "skip invalid bounds (span) l=-2147483648 t=-2147483648 r=-2147483648 b=-2147483648");
   EXPECT_STREQ(FitMonitorsLine(18446744073709551615ull, 9223372036854775807ull).c_str(),
                "fit monitors=18446744073709551615 index=9223372036854775807");
 }

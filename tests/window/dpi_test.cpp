@@ -17,14 +17,16 @@ unsigned expected_dpi = 0;
 TEST(CreateOnAScaledMonitor, ScalesOriginAndSizeAndTruncatesTowardZero) {
   ASSERT_NE(expected_dpi, 0u) << "run with --expect-dpi=<dpi>";
   const HMONITOR under_origin = MonitorFromPoint(POINT{10, 10}, MONITOR_DEFAULTTONEAREST);
-  ASSERT_EQ(FlutterDesktopGetDpiForMonitor(under_origin), expected_dpi) << "the desk is not at the expected DPI";
+  ASSERT_EQ(FlutterDesktopGetDpiForMonitor(under_origin), expected_dpi)
+      << "the desk is not at the expected DPI";
 
   struct Expected {
     unsigned dpi;
     RECT rect;
   };
   // 10 * 1.25 = 12.5 truncates to 12.
-  const Expected table[] = {{96, {10, 10, 1290, 730}}, {120, {12, 12, 1612, 912}}, {144, {15, 15, 1935, 1095}}};
+  const Expected table[] = {
+      {96, {10, 10, 1290, 730}}, {120, {12, 12, 1612, 912}}, {144, {15, 15, 1935, 1095}}};
   const Expected* expected = nullptr;
   for (const Expected& e : table) {
     if (e.dpi == expected_dpi) expected = &e;
@@ -43,7 +45,8 @@ TEST(CreateOnAScaledMonitor, ScalesOriginAndSizeAndTruncatesTowardZero) {
 int main(int argc, char** argv) {
   testing::InitGoogleTest(&argc, argv);
   for (int i = 1; i < argc; ++i) {
-    if (std::strncmp(argv[i], "--expect-dpi=", 13) == 0) expected_dpi = static_cast<unsigned>(std::atoi(argv[i] + 13));
+    if (std::strncmp(argv[i], "--expect-dpi=", 13) == 0)
+      expected_dpi = static_cast<unsigned>(std::atoi(argv[i] + 13));
   }
   return RUN_ALL_TESTS();
 }

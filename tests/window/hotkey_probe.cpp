@@ -33,7 +33,8 @@ int main() {
     return 2;
   }
   auto window = std::make_unique<desk::RecordingWindow>();
-  if (!window->Create(L"kiosk hot-key probe", Win32Window::Point{10, 10}, Win32Window::Size{1280, 720})) {
+  if (!window->Create(L"kiosk hot-key probe", Win32Window::Point{10, 10},
+                      Win32Window::Size{1280, 720})) {
     Say("Create failed");
     return 1;
   }

@@ -24,17 +24,20 @@ class OneMonitor : public KioskWindowTest {
 
 TEST_F(OneMonitor, ASpanAfterAFitIsUnchangedButBecomesTheCurrentLayout) {
   window().FitPreferredDisplay();
-  EXPECT_EQ(window().TakeLines(), (Lines{"fit monitors=1 index=0", "applied (fit) 1920x1080 @0,0"}));
+  EXPECT_EQ(window().TakeLines(),
+            (Lines{"fit monitors=1 index=0", "applied (fit) 1920x1080 @0,0"}));
   window().SpanAllDisplays();
-  EXPECT_EQ(window().TakeLines(), (Lines{"span monitors=1", "skip unchanged (span) 1920x1080 @0,0"}));
+  EXPECT_EQ(window().TakeLines(),
+            (Lines{"span monitors=1", "skip unchanged (span) 1920x1080 @0,0"}));
   EXPECT_TRUE(window().IsKioskLayoutActive());
 
   SendMessageW(hwnd_, WM_DISPLAYCHANGE, 32, MAKELPARAM(1920, 1080));
   ASSERT_TRUE(PumpUntil([&] { return window().Lines().size() >= 13; }, 2000ms));
   EXPECT_EQ(window().TakeLines(),
-            (Lines{"WM_DISPLAYCHANGE", "debounced resync scheduled", "resync timer fire", "span monitors=1",
-                   "skip unchanged (span) 1920x1080 @0,0", "resync follow-up scheduled", "resync timer fire",
-                   "span monitors=1", "skip unchanged (span) 1920x1080 @0,0"}));
+            (Lines{"WM_DISPLAYCHANGE", "debounced resync scheduled", "resync timer fire",
+                   "span monitors=1", "skip unchanged (span) 1920x1080 @0,0",
+                   "resync follow-up scheduled", "resync timer fire", "span monitors=1",
+                   "skip unchanged (span) 1920x1080 @0,0"}));
 }
 
 TEST_F(OneMonitor, HotKeysDoNothingWithASingleMonitor) {
@@ -45,7 +48,8 @@ TEST_F(OneMonitor, HotKeysDoNothingWithASingleMonitor) {
   for (int id : {1, 2}) {
     PostMessageW(hwnd_, WM_HOTKEY, id, 0);
     PumpFor(30ms);
-    EXPECT_TRUE(SameRect(WindowRect(hwnd_), RECT{700, 300, 1980, 1100})) << id << ": " << Describe(WindowRect(hwnd_));
+    EXPECT_TRUE(SameRect(WindowRect(hwnd_), RECT{700, 300, 1980, 1100}))
+        << id << ": " << Describe(WindowRect(hwnd_));
   }
   EXPECT_TRUE(window().Lines().empty());
 }

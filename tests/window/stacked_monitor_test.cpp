@@ -40,7 +40,8 @@ BOOL WINAPI EnumerateReversed(HDC dc, LPCRECT clip, MONITORENUMPROC callback, LP
     return TRUE;
   };
   using EnumFn = BOOL(WINAPI*)(HDC, LPCRECT, MONITORENUMPROC, LPARAM);
-  reinterpret_cast<EnumFn>(real_enum_display_monitors)(dc, clip, collect, reinterpret_cast<LPARAM>(&found));
+  reinterpret_cast<EnumFn>(real_enum_display_monitors)(dc, clip, collect,
+                                                       reinterpret_cast<LPARAM>(&found));
   for (auto it = found.rbegin(); it != found.rend(); ++it) {
     if (!callback(it->monitor, dc, &it->rect, data)) break;
   }
@@ -53,23 +54,27 @@ class StackedMonitors : public KioskWindowTest {
 
   void ExpectRect(const RECT& expected) {
     const RECT actual = WindowRect(hwnd_);
-    EXPECT_TRUE(SameRect(actual, expected)) << "window " << Describe(actual) << ", expected " << Describe(expected);
+    EXPECT_TRUE(SameRect(actual, expected))
+        << "window " << Describe(actual) << ", expected " << Describe(expected);
   }
 };
 
 TEST_F(StackedMonitors, FitTakesTheUpperMonitorWhateverTheEnumerationOrder) {
   window().FitPreferredDisplay();
-  EXPECT_EQ(window().TakeLines(), (Lines{"fit monitors=2 index=0", "applied (fit) 1920x1080 @0,0"}));
+  EXPECT_EQ(window().TakeLines(),
+            (Lines{"fit monitors=2 index=0", "applied (fit) 1920x1080 @0,0"}));
   ExpectRect(kUpper);
 
   // Move away, then enumerate lower first: the fit still takes the upper monitor.
   window().SpanAllDisplays();
   window().TakeLines();
-  ImportPatch reversed("user32.dll", "EnumDisplayMonitors", reinterpret_cast<void*>(EnumerateReversed));
+  ImportPatch reversed("user32.dll", "EnumDisplayMonitors",
+                       reinterpret_cast<void*>(EnumerateReversed));
   ASSERT_TRUE(reversed.applied());
   real_enum_display_monitors = reversed.original();
   window().FitPreferredDisplay();
-  EXPECT_EQ(window().TakeLines(), (Lines{"fit monitors=2 index=0", "applied (fit) 1920x1080 @0,0"}));
+  EXPECT_EQ(window().TakeLines(),
+            (Lines{"fit monitors=2 index=0", "applied (fit) 1920x1080 @0,0"}));
   ExpectRect(kUpper);
 }
 

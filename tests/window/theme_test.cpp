@@ -25,21 +25,25 @@ std::vector<AttributeCall> calls;
 void* real_set_attribute = nullptr;
 
 HRESULT WINAPI RecordAttribute(HWND window, DWORD attribute, LPCVOID value, DWORD size) {
-  calls.push_back(AttributeCall{window, attribute, size == sizeof(BOOL) ? *static_cast<const BOOL*>(value) : -1, size});
-  return reinterpret_cast<HRESULT(WINAPI*)(HWND, DWORD, LPCVOID, DWORD)>(real_set_attribute)(window, attribute, value,
-                                                                                          size);
+  calls.push_back(AttributeCall{
+      window, attribute, size == sizeof(BOOL) ? *static_cast<const BOOL*>(value) : -1, size});
+  return reinterpret_cast<HRESULT(WINAPI*)(HWND, DWORD, LPCVOID, DWORD)>(real_set_attribute)(
+      window, attribute, value, size);
 }
 
-constexpr wchar_t kPersonalize[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Themes\\Personalize";
+constexpr wchar_t kPersonalize[] =
+    L"Software\\Microsoft\\Windows\\CurrentVersion\\Themes\\Personalize";
 
 void SetLightTheme(DWORD value) {
-  RegSetKeyValueW(HKEY_CURRENT_USER, kPersonalize, L"AppsUseLightTheme", REG_DWORD, &value, sizeof(value));
+  RegSetKeyValueW(HKEY_CURRENT_USER, kPersonalize, L"AppsUseLightTheme", REG_DWORD, &value,
+                  sizeof(value));
 }
 
 TEST(ThemePreference, CreationFollowsTheThemeAndAColourChangeRereadsIt) {
   ASSERT_TRUE(expected_dark == "1" || expected_dark == "0" || expected_dark == "none")
       << "run with --expect-dark=<1|0|none>";
-  desk::ImportPatch patch("dwmapi.dll", "DwmSetWindowAttribute", reinterpret_cast<void*>(RecordAttribute));
+  desk::ImportPatch patch("dwmapi.dll", "DwmSetWindowAttribute",
+                          reinterpret_cast<void*>(RecordAttribute));
   ASSERT_TRUE(patch.applied());
   real_set_attribute = patch.original();
 
@@ -60,8 +64,8 @@ TEST(ThemePreference, CreationFollowsTheThemeAndAColourChangeRereadsIt) {
   // Flip the theme (or create it) and announce a colour change: the window re-reads it.
   DWORD original = 0;
   DWORD size = sizeof(original);
-  const bool had_value = RegGetValueW(HKEY_CURRENT_USER, kPersonalize, L"AppsUseLightTheme", RRF_RT_REG_DWORD,
-                                      nullptr, &original, &size) == ERROR_SUCCESS;
+  const bool had_value = RegGetValueW(HKEY_CURRENT_USER, kPersonalize, L"AppsUseLightTheme",
+                                      RRF_RT_REG_DWORD, nullptr, &original, &size) == ERROR_SUCCESS;
   const DWORD flipped = had_value && original == 0 ? 1 : 0;
   calls.clear();
   SetLightTheme(flipped);

@@ -36,7 +36,8 @@ class ThreeMonitors : public KioskWindowTest {
 
   void ExpectRect(const RECT& expected) {
     const RECT actual = WindowRect(hwnd_);
-    EXPECT_TRUE(SameRect(actual, expected)) << "window " << Describe(actual) << ", expected " << Describe(expected);
+    EXPECT_TRUE(SameRect(actual, expected))
+        << "window " << Describe(actual) << ", expected " << Describe(expected);
   }
 
   void ExpectKioskPopup(const RECT& expected) {
@@ -47,7 +48,8 @@ class ThreeMonitors : public KioskWindowTest {
   }
 
   void PostHotKey(int id) {
-    PostMessageW(hwnd_, WM_HOTKEY, id, MAKELPARAM(MOD_WIN | MOD_SHIFT, id == 1 ? VK_LEFT : VK_RIGHT));
+    PostMessageW(hwnd_, WM_HOTKEY, id,
+                 MAKELPARAM(MOD_WIN | MOD_SHIFT, id == 1 ? VK_LEFT : VK_RIGHT));
     PumpFor(30ms);
   }
 
@@ -61,13 +63,15 @@ TEST_F(ThreeMonitors, CreateLeavesAHiddenFramedWindowAtTheLogicalOriginAndSize) 
   EXPECT_EQ(ExStyleOf(hwnd_), 0u);
   EXPECT_FALSE(window().IsKioskLayoutActive());
   WNDCLASSW window_class{};
-  EXPECT_TRUE(GetClassInfoW(GetModuleHandleW(nullptr), L"FLUTTER_RUNNER_WIN32_WINDOW", &window_class));
+  EXPECT_TRUE(
+      GetClassInfoW(GetModuleHandleW(nullptr), L"FLUTTER_RUNNER_WIN32_WINDOW", &window_class));
   EXPECT_TRUE(window().Lines().empty());
 }
 
 TEST_F(ThreeMonitors, FitTakesTheMiddleMonitorAsATopmostPopupWithoutActivatingIt) {
   window().FitPreferredDisplay();
-  EXPECT_EQ(window().TakeLines(), (Lines{"fit monitors=3 index=1", "applied (fit) 1920x1080 @0,0"}));
+  EXPECT_EQ(window().TakeLines(),
+            (Lines{"fit monitors=3 index=1", "applied (fit) 1920x1080 @0,0"}));
   ExpectKioskPopup(kPrimary);
   EXPECT_NE(GetActiveWindow(), hwnd_);
   EXPECT_TRUE(window().IsKioskLayoutActive());
@@ -75,7 +79,8 @@ TEST_F(ThreeMonitors, FitTakesTheMiddleMonitorAsATopmostPopupWithoutActivatingIt
   EXPECT_TRUE(window().Show());
 
   window().FitPreferredDisplay();
-  EXPECT_EQ(window().TakeLines(), (Lines{"fit monitors=3 index=1", "skip unchanged (fit) 1920x1080 @0,0"}));
+  EXPECT_EQ(window().TakeLines(),
+            (Lines{"fit monitors=3 index=1", "skip unchanged (fit) 1920x1080 @0,0"}));
   ExpectKioskPopup(kPrimary);
 }
 
@@ -92,11 +97,13 @@ TEST_F(ThreeMonitors, SpanCoversAllThreeWithTheLeftEdgePrintedSigned) {
   EXPECT_TRUE(window().IsKioskLayoutActive());
 
   window().SpanAllDisplays();
-  EXPECT_EQ(window().TakeLines(), (Lines{"span monitors=3", "skip unchanged (span) 5120x1080 @-1920,0"}));
+  EXPECT_EQ(window().TakeLines(),
+            (Lines{"span monitors=3", "skip unchanged (span) 5120x1080 @-1920,0"}));
 
   // Same styles, other rectangle: the fit is not "unchanged".
   window().FitPreferredDisplay();
-  EXPECT_EQ(window().TakeLines(), (Lines{"fit monitors=3 index=1", "applied (fit) 1920x1080 @0,0"}));
+  EXPECT_EQ(window().TakeLines(),
+            (Lines{"fit monitors=3 index=1", "applied (fit) 1920x1080 @0,0"}));
   ExpectKioskPopup(kPrimary);
 }
 
@@ -105,19 +112,28 @@ TEST_F(ThreeMonitors, AWindowMovedOffItsLayoutIsNotUnchanged) {
   SetWindowPos(hwnd_, nullptr, 5, 0, 1920, 1080, SWP_NOZORDER | SWP_NOACTIVATE);
   window().TakeLines();
   window().FitPreferredDisplay();
-  EXPECT_EQ(window().TakeLines(), (Lines{"fit monitors=3 index=1", "applied (fit) 1920x1080 @0,0"}));
+  EXPECT_EQ(window().TakeLines(),
+            (Lines{"fit monitors=3 index=1", "applied (fit) 1920x1080 @0,0"}));
   ExpectKioskPopup(kPrimary);
 
   // Losing topmost alone also makes the next fit apply again.
   SetWindowPos(hwnd_, HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
   window().FitPreferredDisplay();
-  EXPECT_EQ(window().TakeLines(), (Lines{"fit monitors=3 index=1", "applied (fit) 1920x1080 @0,0"}));
+  EXPECT_EQ(window().TakeLines(),
+            (Lines{"fit monitors=3 index=1", "applied (fit) 1920x1080 @0,0"}));
   ExpectKioskPopup(kPrimary);
 }
 
 TEST_F(ThreeMonitors, EachEventLineReachesTheDebuggerAsThreeSeparateWrites) {
-  const Lines expected{"[kiosk-display] ", "fit monitors=3 index=1", "\n", "[kiosk-display] ",
-                       "applied (fit) 1920x1080 @0,0", "\n", "[kiosk-display] ", "span", "\n"};
+  const Lines expected{"[kiosk-display] ",
+                       "fit monitors=3 index=1",
+                       "\n",
+                       "[kiosk-display] ",
+                       "applied (fit) 1920x1080 @0,0",
+                       "\n",
+                       "[kiosk-display] ",
+                       "span",
+                       "\n"};
   if (!IsDebuggerPresent()) {
     DebugOutputCapture capture;
     window().FitPreferredDisplay();
@@ -129,7 +145,8 @@ TEST_F(ThreeMonitors, EachEventLineReachesTheDebuggerAsThreeSeparateWrites) {
   // Under the desk's debugger the writes are debug events that never reach this process's
   // handlers; the debugger records each one as a line of its output file before it lets the
   // process go on, so the file already holds them when the calls return.
-  ASSERT_FALSE(DebugOutPath().empty()) << "under a debugger, pass --debug-out=<the debugger's output file>";
+  ASSERT_FALSE(DebugOutPath().empty())
+      << "under a debugger, pass --debug-out=<the debugger's output file>";
   const std::size_t before = ReadDebugOutLines().size();
   window().FitPreferredDisplay();
   window().Report(nullptr);
@@ -179,7 +196,8 @@ TEST_F(ThreeMonitors, WindowedModeIsAFramedWindowCentredInTheWorkAreaWithTheHotK
 
   // The next layout request works again; a framed window never counts as unchanged.
   window().FitPreferredDisplay();
-  EXPECT_EQ(window().TakeLines(), (Lines{"fit monitors=3 index=1", "applied (fit) 1920x1080 @0,0"}));
+  EXPECT_EQ(window().TakeLines(),
+            (Lines{"fit monitors=3 index=1", "applied (fit) 1920x1080 @0,0"}));
   ExpectKioskPopup(kPrimary);
   EXPECT_TRUE(window().IsKioskLayoutActive());
 }
@@ -243,8 +261,8 @@ TEST_F(ThreeMonitors, ALayoutReEnteredFromASynchronousMessageIsRefused) {
     window().FitPreferredDisplay();
   };
   window().FitPreferredDisplay();
-  EXPECT_EQ(window().TakeLines(), (Lines{"fit monitors=3 index=1", "skip reentrant span", "skip reentrant fit",
-                                         "applied (fit) 1920x1080 @0,0"}));
+  EXPECT_EQ(window().TakeLines(), (Lines{"fit monitors=3 index=1", "skip reentrant span",
+                                         "skip reentrant fit", "applied (fit) 1920x1080 @0,0"}));
   EXPECT_FALSE(armed);
   ExpectKioskPopup(kPrimary);
 
@@ -253,8 +271,9 @@ TEST_F(ThreeMonitors, ALayoutReEnteredFromASynchronousMessageIsRefused) {
   SendDisplayChange();
   ASSERT_TRUE(PumpUntil([&] { return window().Lines().size() >= 10; }, 1500ms));
   EXPECT_EQ(window().TakeLines(),
-            (Lines{"WM_DISPLAYCHANGE", "debounced resync scheduled", "resync timer fire", "fit monitors=3 index=1",
-                   "skip unchanged (fit) 1920x1080 @0,0", "resync follow-up scheduled"}));
+            (Lines{"WM_DISPLAYCHANGE", "debounced resync scheduled", "resync timer fire",
+                   "fit monitors=3 index=1", "skip unchanged (fit) 1920x1080 @0,0",
+                   "resync follow-up scheduled"}));
 }
 
 TEST_F(ThreeMonitors, ABurstOfDisplayChangesGivesOneTickAfterTheLastAndOneFollowUp) {
@@ -275,9 +294,10 @@ TEST_F(ThreeMonitors, ABurstOfDisplayChangesGivesOneTickAfterTheLastAndOneFollow
     expected.push_back("WM_DISPLAYCHANGE");
     expected.push_back("debounced resync scheduled");
   }
-  for (const char* line : {"resync timer fire", "fit monitors=3 index=1", "skip unchanged (fit) 1920x1080 @0,0",
-                           "resync follow-up scheduled", "resync timer fire", "fit monitors=3 index=1",
-                           "skip unchanged (fit) 1920x1080 @0,0"}) {
+  for (const char* line :
+       {"resync timer fire", "fit monitors=3 index=1", "skip unchanged (fit) 1920x1080 @0,0",
+        "resync follow-up scheduled", "resync timer fire", "fit monitors=3 index=1",
+        "skip unchanged (fit) 1920x1080 @0,0"}) {
     expected.push_back(line);
   }
   ASSERT_EQ(window().Lines(), expected);
@@ -302,7 +322,8 @@ TEST_F(ThreeMonitors, TheResyncReappliesTheSpanAfterADpiChange) {
 
   RECT suggested = At(100, 100, 800, 600);
   SendMessageW(hwnd_, WM_DPICHANGED, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&suggested));
-  EXPECT_EQ(window().TakeLines(), (Lines{"WM_DPICHANGED (kiosk debounce)", "debounced resync scheduled"}));
+  EXPECT_EQ(window().TakeLines(),
+            (Lines{"WM_DPICHANGED (kiosk debounce)", "debounced resync scheduled"}));
   ExpectKioskPopup(kUnion);  // the suggested rectangle is ignored during a layout
 
   // Something moves the window before the tick: the tick puts it back.
@@ -340,8 +361,9 @@ TEST_F(ThreeMonitors, ADpiChangeCausedByTheTicksOwnLayoutIsFoldedIntoTheFollowUp
   PumpFor(800ms);
   const Lines lines = window().TakeLines();
   EXPECT_EQ(lines, (Lines{"WM_DISPLAYCHANGE", "debounced resync scheduled", "resync timer fire",
-                          "fit monitors=3 index=1", "WM_DPICHANGED (kiosk debounce)", "debounced resync scheduled",
-                          "applied (fit) 1920x1080 @0,0", "resync follow-up scheduled", "resync timer fire",
+                          "fit monitors=3 index=1", "WM_DPICHANGED (kiosk debounce)",
+                          "debounced resync scheduled", "applied (fit) 1920x1080 @0,0",
+                          "resync follow-up scheduled", "resync timer fire",
                           "fit monitors=3 index=1", "skip unchanged (fit) 1920x1080 @0,0"}));
   ExpectKioskPopup(kPrimary);
 }
@@ -396,9 +418,10 @@ TEST_F(ThreeMonitors, ADpiChangeOutsideALayoutAppliesTheSuggestedRectangle) {
 }
 
 TEST_F(ThreeMonitors, TheContentWindowFillsTheClientAreaThroughEveryLayout) {
-  HWND parking = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
-  HWND content = CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE, 0, 0, 10, 10, parking, nullptr,
+  HWND parking = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
                                  nullptr, nullptr);
+  HWND content = CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE, 0, 0, 10, 10, parking,
+                                 nullptr, nullptr, nullptr);
   ASSERT_NE(content, nullptr);
   window().AttachContent(content);
   EXPECT_EQ(GetParent(content), hwnd_);
@@ -410,7 +433,8 @@ TEST_F(ThreeMonitors, TheContentWindowFillsTheClientAreaThroughEveryLayout) {
     RECT child{};
     GetWindowRect(content, &child);
     MapWindowPoints(HWND_DESKTOP, hwnd_, reinterpret_cast<POINT*>(&child), 2);
-    EXPECT_TRUE(SameRect(child, client)) << "content " << Describe(child) << ", client " << Describe(client);
+    EXPECT_TRUE(SameRect(child, client))
+        << "content " << Describe(child) << ", client " << Describe(client);
   };
   expect_fills("attached");
   window().FitPreferredDisplay();
@@ -444,7 +468,8 @@ int WINAPI NoVirtualScreen(int index) {
 
 void* real_get_monitor_info = nullptr;
 BOOL WINAPI PrimaryInfoUnreadable(HMONITOR monitor, LPMONITORINFO info) {
-  const BOOL ok = reinterpret_cast<BOOL(WINAPI*)(HMONITOR, LPMONITORINFO)>(real_get_monitor_info)(monitor, info);
+  const BOOL ok = reinterpret_cast<BOOL(WINAPI*)(HMONITOR, LPMONITORINFO)>(real_get_monitor_info)(
+      monitor, info);
   if (ok && (info->dwFlags & MONITORINFOF_PRIMARY) != 0) return FALSE;
   return ok;
 }
@@ -461,7 +486,8 @@ UINT WINAPI DpiPerMonitor(HMONITOR monitor) {
 }
 
 TEST_F(ThreeMonitors, CreateScalesByTheDpiOfTheMonitorUnderTheUnscaledOrigin) {
-  ImportPatch dpi("flutter_windows.dll", "FlutterDesktopGetDpiForMonitor", reinterpret_cast<void*>(DpiPerMonitor));
+  ImportPatch dpi("flutter_windows.dll", "FlutterDesktopGetDpiForMonitor",
+                  reinterpret_cast<void*>(DpiPerMonitor));
   ASSERT_TRUE(dpi.applied());
   struct Case {
     const char* what;
@@ -485,7 +511,8 @@ TEST_F(ThreeMonitors, CreateScalesByTheDpiOfTheMonitorUnderTheUnscaledOrigin) {
 }
 
 TEST_F(ThreeMonitors, WithoutMonitorsFitSkipsAndSpanFallsBackToTheVirtualScreen) {
-  ImportPatch no_monitors("user32.dll", "EnumDisplayMonitors", reinterpret_cast<void*>(EnumerateNoMonitors));
+  ImportPatch no_monitors("user32.dll", "EnumDisplayMonitors",
+                          reinterpret_cast<void*>(EnumerateNoMonitors));
   ASSERT_TRUE(no_monitors.applied());
 
   window().FitPreferredDisplay();
@@ -498,7 +525,8 @@ TEST_F(ThreeMonitors, WithoutMonitorsFitSkipsAndSpanFallsBackToTheVirtualScreen)
   ExpectKioskPopup(kUnion);
 
   {
-    ImportPatch empty_screen("user32.dll", "GetSystemMetrics", reinterpret_cast<void*>(NoVirtualScreen));
+    ImportPatch empty_screen("user32.dll", "GetSystemMetrics",
+                             reinterpret_cast<void*>(NoVirtualScreen));
     ASSERT_TRUE(empty_screen.applied());
     real_get_system_metrics = empty_screen.original();
     window().SpanAllDisplays();
@@ -508,11 +536,13 @@ TEST_F(ThreeMonitors, WithoutMonitorsFitSkipsAndSpanFallsBackToTheVirtualScreen)
 }
 
 TEST_F(ThreeMonitors, AMonitorWhoseInformationCannotBeReadIsLeftOut) {
-  ImportPatch unreadable("user32.dll", "GetMonitorInfoW", reinterpret_cast<void*>(PrimaryInfoUnreadable));
+  ImportPatch unreadable("user32.dll", "GetMonitorInfoW",
+                         reinterpret_cast<void*>(PrimaryInfoUnreadable));
   ASSERT_TRUE(unreadable.applied());
   real_get_monitor_info = unreadable.original();
   window().FitPreferredDisplay();
-  EXPECT_EQ(window().TakeLines(), (Lines{"fit monitors=2 index=0", "applied (fit) 1920x1080 @-1920,0"}));
+  EXPECT_EQ(window().TakeLines(),
+            (Lines{"fit monitors=2 index=0", "applied (fit) 1920x1080 @-1920,0"}));
   ExpectKioskPopup(kLeft);
 }
 
@@ -531,8 +561,8 @@ TEST_F(ThreeMonitors, WindowedModeWithoutMonitorInformationCentresOnThePrimarySc
 TEST_F(ThreeMonitors, ApplyBoundsRefusesAnEmptyTargetAndLabelsAMissingName) {
   EXPECT_FALSE(window().ApplyBounds(RECT{0, 0, 0, 0}, "fit"));
   EXPECT_FALSE(window().ApplyBounds(RECT{100, -100, 50, 300}, nullptr));
-  EXPECT_EQ(window().TakeLines(),
-            (Lines{"skip invalid bounds (fit) l=0 t=0 r=0 b=0", "skip invalid bounds (?) l=100 t=-100 r=50 b=300"}));
+  EXPECT_EQ(window().TakeLines(), (Lines{"skip invalid bounds (fit) l=0 t=0 r=0 b=0",
+                                         "skip invalid bounds (?) l=100 t=-100 r=50 b=300"}));
   EXPECT_FALSE(IsWindowVisible(hwnd_));
 
   EXPECT_TRUE(window().ApplyBounds(kLeft, nullptr));
@@ -540,7 +570,8 @@ TEST_F(ThreeMonitors, ApplyBoundsRefusesAnEmptyTargetAndLabelsAMissingName) {
   ExpectKioskPopup(kLeft);
 }
 
-HWND WINAPI RefuseWindow(DWORD, LPCWSTR, LPCWSTR, DWORD, int, int, int, int, HWND, HMENU, HINSTANCE, LPVOID) {
+HWND WINAPI RefuseWindow(DWORD, LPCWSTR, LPCWSTR, DWORD, int, int, int, int, HWND, HMENU, HINSTANCE,
+                         LPVOID) {
   SetLastError(ERROR_NOT_ENOUGH_MEMORY);
   return nullptr;
 }
@@ -550,14 +581,16 @@ TEST_F(ThreeMonitors, CreateFailsWhenTheWindowCannotBeMadeOrTheHookRefuses) {
   {
     ImportPatch no_window("user32.dll", "CreateWindowExW", reinterpret_cast<void*>(RefuseWindow));
     ASSERT_TRUE(no_window.applied());
-    EXPECT_FALSE(window().Create(L"refused", Win32Window::Point{10, 10}, Win32Window::Size{1280, 720}));
+    EXPECT_FALSE(
+        window().Create(L"refused", Win32Window::Point{10, 10}, Win32Window::Size{1280, 720}));
   }
   EXPECT_EQ(window().create_hook_runs, 1) << "the hook ran without a window";
   EXPECT_FALSE(IsWindow(hwnd_)) << "the old window survived a new Create";
   EXPECT_EQ(window().GetWindowHandle(), nullptr);
 
   window().accept_create = false;
-  EXPECT_FALSE(window().Create(L"hook refuses", Win32Window::Point{10, 10}, Win32Window::Size{1280, 720}));
+  EXPECT_FALSE(
+      window().Create(L"hook refuses", Win32Window::Point{10, 10}, Win32Window::Size{1280, 720}));
   EXPECT_EQ(window().create_hook_runs, 2);
   // The window is left in place, hidden, for the destructor to take down.
   hwnd_ = window().GetWindowHandle();
@@ -596,14 +629,17 @@ TEST_F(ThreeMonitors, TheLastObjectUnregistersTheClassAndANewOneRegistersItAgain
   auto second = std::make_unique<RecordingWindow>();
   window_.reset();
   EXPECT_FALSE(IsWindow(hwnd_));
-  EXPECT_TRUE(GetClassInfoW(GetModuleHandleW(nullptr), L"FLUTTER_RUNNER_WIN32_WINDOW", &window_class))
+  EXPECT_TRUE(
+      GetClassInfoW(GetModuleHandleW(nullptr), L"FLUTTER_RUNNER_WIN32_WINDOW", &window_class))
       << "unregistered while another object is alive";
   second.reset();
-  EXPECT_FALSE(GetClassInfoW(GetModuleHandleW(nullptr), L"FLUTTER_RUNNER_WIN32_WINDOW", &window_class));
+  EXPECT_FALSE(
+      GetClassInfoW(GetModuleHandleW(nullptr), L"FLUTTER_RUNNER_WIN32_WINDOW", &window_class));
 
   window_ = std::make_unique<RecordingWindow>();
   ASSERT_TRUE(window_->Create(L"again", Win32Window::Point{10, 10}, Win32Window::Size{1280, 720}));
-  EXPECT_TRUE(GetClassInfoW(GetModuleHandleW(nullptr), L"FLUTTER_RUNNER_WIN32_WINDOW", &window_class));
+  EXPECT_TRUE(
+      GetClassInfoW(GetModuleHandleW(nullptr), L"FLUTTER_RUNNER_WIN32_WINDOW", &window_class));
   hwnd_ = window_->GetWindowHandle();
 }
 
@@ -618,8 +654,8 @@ TEST_F(ThreeMonitors, TimerAndHotKeyMessagesOutsideTheirConditionsGoToDefaultPro
   // Timer 1001 by hand is one resync run: it re-applies the fit and arms no follow-up.
   SendMessageW(hwnd_, WM_TIMER, 1001, 0);
   PumpFor(500ms);
-  EXPECT_EQ(window().TakeLines(),
-            (Lines{"resync timer fire", "fit monitors=3 index=1", "skip unchanged (fit) 1920x1080 @0,0"}));
+  EXPECT_EQ(window().TakeLines(), (Lines{"resync timer fire", "fit monitors=3 index=1",
+                                         "skip unchanged (fit) 1920x1080 @0,0"}));
 }
 
 }  // namespace

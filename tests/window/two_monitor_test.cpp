@@ -26,13 +26,15 @@ class TwoMonitors : public KioskWindowTest {
 
   void ExpectRect(const RECT& expected) {
     const RECT actual = WindowRect(hwnd_);
-    EXPECT_TRUE(SameRect(actual, expected)) << "window " << Describe(actual) << ", expected " << Describe(expected);
+    EXPECT_TRUE(SameRect(actual, expected))
+        << "window " << Describe(actual) << ", expected " << Describe(expected);
   }
 };
 
 TEST_F(TwoMonitors, FitTakesTheLeftMonitorAndSpanCoversBoth) {
   window().FitPreferredDisplay();
-  EXPECT_EQ(window().TakeLines(), (Lines{"fit monitors=2 index=0", "applied (fit) 1920x1080 @0,0"}));
+  EXPECT_EQ(window().TakeLines(),
+            (Lines{"fit monitors=2 index=0", "applied (fit) 1920x1080 @0,0"}));
   ExpectRect(kLeft);
   EXPECT_EQ(ExStyleOf(hwnd_), static_cast<DWORD>(WS_EX_APPWINDOW | WS_EX_TOPMOST));
 
@@ -73,9 +75,10 @@ TEST_F(TwoMonitors, ASpanIsTheLayoutTheResyncReapplies) {
   ASSERT_TRUE(PumpUntil([&] { return window().Lines().size() >= 13; }, 2000ms));
   PumpFor(100ms);
   EXPECT_EQ(window().TakeLines(),
-            (Lines{"WM_DISPLAYCHANGE", "debounced resync scheduled", "resync timer fire", "span monitors=2",
-                   "skip unchanged (span) 3840x1080 @0,0", "resync follow-up scheduled", "resync timer fire",
-                   "span monitors=2", "skip unchanged (span) 3840x1080 @0,0"}));
+            (Lines{"WM_DISPLAYCHANGE", "debounced resync scheduled", "resync timer fire",
+                   "span monitors=2", "skip unchanged (span) 3840x1080 @0,0",
+                   "resync follow-up scheduled", "resync timer fire", "span monitors=2",
+                   "skip unchanged (span) 3840x1080 @0,0"}));
 }
 
 }  // namespace

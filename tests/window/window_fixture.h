@@ -17,7 +17,8 @@ class KioskWindowTest : public ::testing::Test {
  protected:
   void SetUp() override {
     window_ = std::make_unique<RecordingWindow>();
-    ASSERT_TRUE(window_->Create(L"kiosk window test", Win32Window::Point{10, 10}, Win32Window::Size{1280, 720}));
+    ASSERT_TRUE(window_->Create(L"kiosk window test", Win32Window::Point{10, 10},
+                                Win32Window::Size{1280, 720}));
     hwnd_ = window_->GetWindowHandle();
     ASSERT_NE(hwnd_, nullptr);
   }

@@ -35,7 +35,8 @@ class Parser {
   }
 
   void SkipSpace() {
-    while (i_ < s_.size() && (s_[i_] == ' ' || s_[i_] == '\t' || s_[i_] == '\n' || s_[i_] == '\r')) ++i_;
+    while (i_ < s_.size() && (s_[i_] == ' ' || s_[i_] == '\t' || s_[i_] == '\n' || s_[i_] == '\r'))
+      ++i_;
   }
 
   bool Literal(const char* word) {
@@ -126,10 +127,14 @@ class Parser {
     for (int k = 0; k < 4; ++k) {
       const char h = s_[i_++];
       value <<= 4;
-      if (h >= '0' && h <= '9') value |= h - '0';
-      else if (h >= 'a' && h <= 'f') value |= h - 'a' + 10;
-      else if (h >= 'A' && h <= 'F') value |= h - 'A' + 10;
-      else return Fail("invalid \\u escape in JSON string");
+      if (h >= '0' && h <= '9')
+        value |= h - '0';
+      else if (h >= 'a' && h <= 'f')
+        value |= h - 'a' + 10;
+      else if (h >= 'A' && h <= 'F')
+        value |= h - 'A' + 10;
+      else
+        return Fail("invalid \\u escape in JSON string");
     }
     *code = value;
     return true;
@@ -171,8 +176,7 @@ class Parser {
           AppendUtf8(code, out);
           break;
         }
-        default:
-          return Fail("invalid escape in JSON string");
+        default: return Fail("invalid escape in JSON string");
       }
     }
   }

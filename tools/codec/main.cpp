@@ -44,7 +44,8 @@ constexpr char kUsage[] =
     "given as the hex of their bytes. Any one argument may be - to read it from standard input.\n"
     "VALUE, ARGS, DETAILS: a value in JSON form:\n"
     "  null | true | false | {\"int32\": N} | {\"int64\": N} | {\"float64\": \"<16 hex digits>\"}\n"
-    "  {\"string\": \"<hex>\"} | {\"uint8s\": \"<hex>\"} | {\"int32s\": [N, ...]} | {\"int64s\": [N, ...]}\n"
+    "  {\"string\": \"<hex>\"} | {\"uint8s\": \"<hex>\"} | {\"int32s\": [N, ...]} | {\"int64s\": "
+    "[N, ...]}\n"
     "  {\"float64s\": [\"<16 hex digits>\", ...]} | {\"float32s\": [\"<8 hex digits>\", ...]}\n"
     "  {\"list\": [V, ...]} | {\"map\": [[K, V], ...]}\n"
     "Floating-point numbers are their IEEE-754 bit patterns, most significant digit first.\n";
@@ -76,7 +77,8 @@ EncodableValue ValueArgument(const std::string& argument, const char* what) {
   const std::string text = ArgumentText(argument);
   Json json;
   std::string error;
-  if (!ParseJson(text, &json, &error)) throw ToolError{std::string(what) + ": invalid JSON: " + error};
+  if (!ParseJson(text, &json, &error))
+    throw ToolError{std::string(what) + ": invalid JSON: " + error};
   EncodableValue value;
   if (!ValueFromJson(json, &value, &error)) throw ToolError{std::string(what) + ": " + error};
   return value;
@@ -148,8 +150,10 @@ int Run(const std::string& command, const std::vector<std::string>& args, bool j
     RequireArguments(args, 1, 2, command);
     const std::vector<uint8_t> name = HexArgument(args[0], "NAMEHEX");
     std::unique_ptr<EncodableValue> arguments;
-    if (args.size() == 2) arguments = std::make_unique<EncodableValue>(ValueArgument(args[1], "ARGS"));
-    const MethodCall<EncodableValue> call(std::string(name.begin(), name.end()), std::move(arguments));
+    if (args.size() == 2)
+      arguments = std::make_unique<EncodableValue>(ValueArgument(args[1], "ARGS"));
+    const MethodCall<EncodableValue> call(std::string(name.begin(), name.end()),
+                                          std::move(arguments));
     PrintBytes(*codec.EncodeCall(call), MessageKind::kCall, json);
     return 0;
   }
@@ -178,8 +182,8 @@ int Run(const std::string& command, const std::vector<std::string>& args, bool j
     ByteBufferStreamReader reader(bytes.data(), bytes.size());
     const EncodableValue value = serializer.ReadValue(&reader);
     if (json) {
-      PrintLine("{\"value\": " + ValueToJson(value) + ", \"position\": " +
-                std::to_string(reader.position()) + "}");
+      PrintLine("{\"value\": " + ValueToJson(value) +
+                ", \"position\": " + std::to_string(reader.position()) + "}");
     } else {
       std::cout << TraceMessage(bytes, MessageKind::kValue);
     }
@@ -190,8 +194,8 @@ int Run(const std::string& command, const std::vector<std::string>& args, bool j
     const std::vector<uint8_t> bytes = HexArgument(args[0], "HEX");
     const auto call = codec.DecodeCall(bytes.data(), bytes.size());
     if (json) {
-      PrintLine(call ? "{\"method\": \"" + HexOf(call->method_name()) + "\", \"arguments\": " +
-                           ValueToJson(*call->arguments()) + "}"
+      PrintLine(call ? "{\"method\": \"" + HexOf(call->method_name()) +
+                           "\", \"arguments\": " + ValueToJson(*call->arguments()) + "}"
                      : "null");
     } else {
       if (call) {

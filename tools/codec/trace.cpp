@@ -76,7 +76,8 @@ struct Node {
 // Sees every value, nested ones included, through the serializer's virtual slot.
 class TracingSerializer : public flutter::StandardCodecSerializer {
  public:
-  TracingSerializer(TracingReader* reader, std::vector<Node>* nodes) : reader_(reader), nodes_(nodes) {}
+  TracingSerializer(TracingReader* reader, std::vector<Node>* nodes)
+      : reader_(reader), nodes_(nodes) {}
 
   EncodableValue ReadValueOfType(uint8_t type, ByteStreamReader* stream) const override {
     Node node;
@@ -99,7 +100,8 @@ class TracingSerializer : public flutter::StandardCodecSerializer {
   static std::string Describe(uint8_t type, const EncodableValue& value, bool missing) {
     if (missing) return "null (the message ended: no type code)";
     if (type > 14) return "unknown type code " + std::to_string(type) + ", read as null";
-    if (type > 4 && type != 6 && value.IsNull()) return "refused (see the diagnostic), read as null";
+    if (type > 4 && type != 6 && value.IsNull())
+      return "refused (see the diagnostic), read as null";
     std::string text = Summary(value);
     if (type == 5) text += " (type code 5)";
     return text;
@@ -189,13 +191,21 @@ std::string Summary(const EncodableValue& value) {
       const auto& bytes = std::get<std::vector<uint8_t>>(value);
       return "uint8s, " + Count(bytes.size(), "byte", "bytes") + " " + Elements(bytes);
     }
-    case 7: return "int32s, " + Count(std::get<7>(value).size(), "element", "elements") + " " + Elements(std::get<7>(value));
-    case 8: return "int64s, " + Count(std::get<8>(value).size(), "element", "elements") + " " + Elements(std::get<8>(value));
-    case 9: return "float64s, " + Count(std::get<9>(value).size(), "element", "elements") + " " + Elements(std::get<9>(value));
+    case 7:
+      return "int32s, " + Count(std::get<7>(value).size(), "element", "elements") + " " +
+             Elements(std::get<7>(value));
+    case 8:
+      return "int64s, " + Count(std::get<8>(value).size(), "element", "elements") + " " +
+             Elements(std::get<8>(value));
+    case 9:
+      return "float64s, " + Count(std::get<9>(value).size(), "element", "elements") + " " +
+             Elements(std::get<9>(value));
     case 10: return "list, " + Count(std::get<EncodableList>(value).size(), "element", "elements");
     case 11: return "map, " + Count(std::get<EncodableMap>(value).size(), "entry", "entries");
     case 12: return "custom value";
-    case 13: return "float32s, " + Count(std::get<13>(value).size(), "element", "elements") + " " + Elements(std::get<13>(value));
+    case 13:
+      return "float32s, " + Count(std::get<13>(value).size(), "element", "elements") + " " +
+             Elements(std::get<13>(value));
   }
   return "?";
 }

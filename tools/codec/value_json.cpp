@@ -106,24 +106,12 @@ void AppendArray(const std::vector<T>& array, std::string* out, Render render) {
 
 void AppendValue(const EncodableValue& value, std::string* out) {
   switch (value.index()) {
-    case 0:
-      *out += "null";
-      return;
-    case 1:
-      *out += std::get<bool>(value) ? "true" : "false";
-      return;
-    case 2:
-      *out += "{\"int32\": " + std::to_string(std::get<int32_t>(value)) + "}";
-      return;
-    case 3:
-      *out += "{\"int64\": " + std::to_string(std::get<int64_t>(value)) + "}";
-      return;
-    case 4:
-      *out += "{\"float64\": \"" + DoubleHex(std::get<double>(value)) + "\"}";
-      return;
-    case 5:
-      *out += "{\"string\": \"" + HexOf(std::get<std::string>(value)) + "\"}";
-      return;
+    case 0: *out += "null"; return;
+    case 1: *out += std::get<bool>(value) ? "true" : "false"; return;
+    case 2: *out += "{\"int32\": " + std::to_string(std::get<int32_t>(value)) + "}"; return;
+    case 3: *out += "{\"int64\": " + std::to_string(std::get<int64_t>(value)) + "}"; return;
+    case 4: *out += "{\"float64\": \"" + DoubleHex(std::get<double>(value)) + "\"}"; return;
+    case 5: *out += "{\"string\": \"" + HexOf(std::get<std::string>(value)) + "\"}"; return;
     case 6: {
       const auto& bytes = std::get<std::vector<uint8_t>>(value);
       *out += "{\"uint8s\": \"" + HexOf(bytes.data(), bytes.size()) + "\"}";
@@ -221,14 +209,9 @@ std::string HexOf(const uint8_t* data, size_t size) {
 
 bool ValueFromJson(const Json& json, EncodableValue* out, std::string* error) {
   switch (json.kind) {
-    case Json::Kind::kNull:
-      *out = EncodableValue();
-      return true;
-    case Json::Kind::kBool:
-      *out = EncodableValue(json.boolean);
-      return true;
-    case Json::Kind::kObject:
-      break;
+    case Json::Kind::kNull: *out = EncodableValue(); return true;
+    case Json::Kind::kBool: *out = EncodableValue(json.boolean); return true;
+    case Json::Kind::kObject: break;
     default:
       *error = "a value is null, true, false or a one-member object such as {\"int32\": 1}";
       return false;

@@ -39,7 +39,10 @@ bool ReadArgument(std::wstring_view line, std::size_t pos, bool program_name, Ra
     if (!quoted && IsBlank(c)) break;
     if (c == L'\\') {
       std::size_t run = 0;
-      while (pos < line.size() && line[pos] == L'\\') { ++run; ++pos; }
+      while (pos < line.size() && line[pos] == L'\\') {
+        ++run;
+        ++pos;
+      }
       if (pos < line.size() && line[pos] == L'"') {
         out->value.append(run / 2, L'\\');
         if (run % 2 == 1) {

@@ -1,7 +1,7 @@
 #include "tools/dbgcapture/debug_loop.h"
 
-#include <cstdio>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <vector>
 
@@ -28,7 +28,8 @@ std::vector<char> ReadUntilNul(HANDLE process, const void* address, std::size_t 
     std::size_t old = bytes.size();
     bytes.resize(old + chunk);
     SIZE_T got = 0;
-    if (!ReadProcessMemory(process, reinterpret_cast<const void*>(at), bytes.data() + old, chunk, &got) &&
+    if (!ReadProcessMemory(process, reinterpret_cast<const void*>(at), bytes.data() + old, chunk,
+                           &got) &&
         got == 0) {
       bytes.resize(old);
       break;
@@ -69,7 +70,8 @@ std::string ReadDebugString(HANDLE process, const OUTPUT_DEBUG_STRING_INFO& info
 
 // The child gets our standard handles explicitly: a GUI child would otherwise start without any.
 void MakeInheritable(HANDLE h) {
-  if (h != nullptr && h != INVALID_HANDLE_VALUE) SetHandleInformation(h, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
+  if (h != nullptr && h != INVALID_HANDLE_VALUE)
+    SetHandleInformation(h, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
 }
 
 }  // namespace
@@ -92,8 +94,8 @@ ChildOutcome RunUnderDebugger(const std::wstring& command_line, const DebugStrin
   buffer.push_back(L'\0');
 
   PROCESS_INFORMATION info{};
-  if (!CreateProcessW(nullptr, buffer.data(), nullptr, nullptr, TRUE, DEBUG_ONLY_THIS_PROCESS, nullptr, nullptr,
-                      &startup, &info)) {
+  if (!CreateProcessW(nullptr, buffer.data(), nullptr, nullptr, TRUE, DEBUG_ONLY_THIS_PROCESS,
+                      nullptr, nullptr, &startup, &info)) {
     outcome.start_error = GetLastError();
     return outcome;
   }
@@ -105,7 +107,8 @@ ChildOutcome RunUnderDebugger(const std::wstring& command_line, const DebugStrin
   for (;;) {
     DEBUG_EVENT event{};
     if (!WaitForDebugEvent(&event, INFINITE)) {
-      std::fprintf(stderr, "orvalen-dbgcapture: WaitForDebugEvent failed: error %lu\n", GetLastError());
+      std::fprintf(stderr, "orvalen-dbgcapture: WaitForDebugEvent failed: error %lu\n",
+                   GetLastError());
       std::fflush(stderr);
       WaitForSingleObject(process.get(), INFINITE);
       GetExitCodeProcess(process.get(), &outcome.exit_code);
@@ -145,8 +148,7 @@ ChildOutcome RunUnderDebugger(const std::wstring& command_line, const DebugStrin
           child_ended = true;
         }
         break;
-      default:
-        break;
+      default: break;
     }
     ContinueDebugEvent(event.dwProcessId, event.dwThreadId, status);
     if (child_ended) break;

@@ -32,7 +32,8 @@ int MonitorCount() {
 }
 
 void WriteFileText(const wchar_t* path, const char* text, int length) {
-  HANDLE file = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE file =
+      CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return;
   DWORD written = 0;
   WriteFile(file, text, static_cast<DWORD>(length), &written, nullptr);
@@ -55,8 +56,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   }
 
   GetDesktopWindow();  // brings the session's desktop process up
-  HWND window = CreateWindowExW(0, L"STATIC", L"orvalen-desk-keeper", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                                GetModuleHandleW(nullptr), nullptr);
+  HWND window = CreateWindowExW(0, L"STATIC", L"orvalen-desk-keeper", 0, 0, 0, 0, 0, HWND_MESSAGE,
+                                nullptr, GetModuleHandleW(nullptr), nullptr);
   WriteFileText(argv[1], "ready\n", 6);
   LocalFree(argv);
   MSG message;

@@ -74,12 +74,13 @@ int main() {
   HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
   if (!options.out_path.empty()) {
     // Shared for reading so that a test can follow the file while the child still runs.
-    file = dbgcapture::UniqueHandle(CreateFileW(options.out_path.c_str(), options.append ? FILE_APPEND_DATA : GENERIC_WRITE,
-                                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                                options.append ? OPEN_ALWAYS : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                                                nullptr));
+    file = dbgcapture::UniqueHandle(
+        CreateFileW(options.out_path.c_str(), options.append ? FILE_APPEND_DATA : GENERIC_WRITE,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                    options.append ? OPEN_ALWAYS : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.valid()) {
-      std::fprintf(stderr, "orvalen-dbgcapture: cannot open %ls: error %lu\n", options.out_path.c_str(), GetLastError());
+      std::fprintf(stderr, "orvalen-dbgcapture: cannot open %ls: error %lu\n",
+                   options.out_path.c_str(), GetLastError());
       std::fflush(stderr);
       return kToolFailure;
     }
@@ -96,8 +97,8 @@ int main() {
 
   dbgcapture::ChildOutcome outcome = dbgcapture::RunUnderDebugger(options.child_command_line, sink);
   if (!outcome.started) {
-    std::fprintf(stderr, "orvalen-dbgcapture: cannot start %ls: error %lu\n", options.child_command_line.c_str(),
-                 outcome.start_error);
+    std::fprintf(stderr, "orvalen-dbgcapture: cannot start %ls: error %lu\n",
+                 options.child_command_line.c_str(), outcome.start_error);
     std::fflush(stderr);
     return kToolFailure;
   }
