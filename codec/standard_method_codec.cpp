@@ -13,6 +13,11 @@ namespace {
 constexpr uint8_t kSuccessFlag = 0;
 constexpr uint8_t kErrorFlag = 1;
 
+// Written for an absent value. An object rather than a temporary, so that in
+// `present ? *present : kAbsent` both sides are lvalues and the caller's value is written where
+// it is instead of being copied first.
+const EncodableValue kAbsent;
+
 }  // namespace
 
 const StandardMethodCodec& StandardMethodCodec::SharedInstance(
@@ -56,7 +61,7 @@ std::unique_ptr<std::vector<uint8_t>> StandardMethodCodec::EncodeCall(
   auto bytes = std::make_unique<std::vector<uint8_t>>();
   ByteBufferStreamWriter stream(bytes.get());
   serializer_->WriteValue(EncodableValue(call.method_name()), &stream);
-  serializer_->WriteValue(call.arguments() ? *call.arguments() : EncodableValue(), &stream);
+  serializer_->WriteValue(call.arguments() ? *call.arguments() : kAbsent, &stream);
   return bytes;
 }
 
@@ -65,7 +70,7 @@ std::unique_ptr<std::vector<uint8_t>> StandardMethodCodec::EncodeSuccess(
   auto bytes = std::make_unique<std::vector<uint8_t>>();
   ByteBufferStreamWriter stream(bytes.get());
   stream.WriteByte(kSuccessFlag);
-  serializer_->WriteValue(result ? *result : EncodableValue(), &stream);
+  serializer_->WriteValue(result ? *result : kAbsent, &stream);
   return bytes;
 }
 
@@ -76,7 +81,7 @@ std::unique_ptr<std::vector<uint8_t>> StandardMethodCodec::EncodeError(
   stream.WriteByte(kErrorFlag);
   serializer_->WriteValue(EncodableValue(code), &stream);
   serializer_->WriteValue(message.empty() ? EncodableValue() : EncodableValue(message), &stream);
-  serializer_->WriteValue(details ? *details : EncodableValue(), &stream);
+  serializer_->WriteValue(details ? *details : kAbsent, &stream);
   return bytes;
 }
 

@@ -1,0 +1,288 @@
+// Writing: one encoding body for every value, a template over where its bytes go.
+//
+// The body (PutValue and the helpers before it) runs on two outputs:
+//   - BufferOutput appends straight to the vector of a plain ByteBufferStreamWriter, used when
+//     neither the serializer nor the writer is a derived class. Nothing can observe the separate
+//     calls then, so it may skip them: no virtual call per byte or per nested value.
+//   - StreamOutput makes the ByteStreamWriter calls one by one and hands each nested value to the
+//     virtual WriteValue, so that a derived serializer or writer sees every call it always saw.
+// Both therefore write the same bytes, and the size prefix is written in one place for both.
+#include <algorithm>
+#include <bit>
+#include <cstring>
+#include <iostream>
+#include <limits>
+#include <string>
+#include <typeinfo>
+#include <vector>
+
+#include "codec/standard_codec_serializer.h"
+
+namespace flutter {
+
+// Numbers and typed arrays go out as raw host-layout bytes; the wire is little-endian.
+static_assert(std::endian::native == std::endian::little,
+              "the standard encoding is little-endian and is copied in host layout");
+static_assert(sizeof(float) == 4 && sizeof(double) == 8);
+
+namespace {
+
+using Type = StandardCodecType;
+using Value = EncodableValue;
+
+constexpr uint64_t kMaxWireSize = std::numeric_limits<uint32_t>::max();
+
+void ReportTooLong(size_t count) {
+  std::cerr << "Value too long for StandardCodecSerializer::WriteValue: " << count << " elements"
+            << std::endl;
+}
+
+void ReportCustomValue() {
+  std::cerr << "Unhandled custom type in StandardCodecSerializer::WriteValue. "
+            << "Custom types require codec extensions." << std::endl;
+}
+
+template <typename Output>
+void PutCode(Output& out, Type code) {
+  out.Byte(static_cast<uint8_t>(code));
+}
+
+template <typename Output>
+void PutSize(Output& out, uint32_t size) {
+  if (size < 254) {
+    out.Byte(static_cast<uint8_t>(size));
+  } else if (size <= 0xFFFF) {
+    out.Byte(254);
+    const uint16_t short_size = static_cast<uint16_t>(size);
+    out.Bytes(&short_size, 2);
+  } else {
+    out.Byte(255);
+    out.Bytes(&size, 4);
+  }
+}
+
+// The code and size of a sized value. A size beyond the 32-bit prefix cannot be described, so
+// the value goes out as null (false) rather than as a prefix that lies about what follows.
+template <typename Output>
+bool PutHeader(Output& out, Type code, size_t size) {
+  if (size > kMaxWireSize) {
+    PutCode(out, Type::kNull);
+    ReportTooLong(size);
+    return false;
+  }
+  PutCode(out, code);
+  PutSize(out, static_cast<uint32_t>(size));
+  return true;
+}
+
+template <typename Output, typename T>
+void PutNumber(Output& out, Type code, T number) {
+  PutCode(out, code);
+  if constexpr (std::is_same_v<T, double>) out.Pad(8);
+  out.Bytes(&number, sizeof number);
+}
+
+// Strings and byte arrays: never padded.
+template <typename Output, typename Container>
+void PutBytes(Output& out, Type code, const Container& body) {
+  if (!PutHeader(out, code, body.size()) || body.empty()) return;
+  out.Bytes(body.data(), body.size());
+}
+
+// The writer does not pad an empty typed array (the reader aligns anyway).
+template <typename Output, typename T>
+void PutArray(Output& out, Type code, const std::vector<T>& array) {
+  if (!PutHeader(out, code, array.size()) || array.empty()) return;
+  out.Pad(sizeof(T));
+  out.Bytes(array.data(), array.size() * sizeof(T));
+}
+
+template <typename Output>
+void PutValue(Output& out, const Value& value) {
+  switch (value.index()) {
+    case Value::kNullIndex:
+      return PutCode(out, Type::kNull);
+    case Value::kBoolIndex:
+      return PutCode(out, std::get<Value::kBoolIndex>(value) ? Type::kTrue : Type::kFalse);
+    case Value::kInt32Index:
+      return PutNumber(out, Type::kInt32, std::get<Value::kInt32Index>(value));
+    case Value::kInt64Index:
+      return PutNumber(out, Type::kInt64, std::get<Value::kInt64Index>(value));
+    case Value::kDoubleIndex:
+      return PutNumber(out, Type::kFloat64, std::get<Value::kDoubleIndex>(value));
+    case Value::kStringIndex:
+      return PutBytes(out, Type::kString, std::get<Value::kStringIndex>(value));
+    case Value::kUInt8ListIndex:
+      return PutBytes(out, Type::kUInt8List, std::get<Value::kUInt8ListIndex>(value));
+    case Value::kInt32ListIndex:
+      return PutArray(out, Type::kInt32List, std::get<Value::kInt32ListIndex>(value));
+    case Value::kInt64ListIndex:
+      return PutArray(out, Type::kInt64List, std::get<Value::kInt64ListIndex>(value));
+    case Value::kDoubleListIndex:
+      return PutArray(out, Type::kFloat64List, std::get<Value::kDoubleListIndex>(value));
+    case Value::kFloatListIndex:
+      return PutArray(out, Type::kFloat32List, std::get<Value::kFloatListIndex>(value));
+    case Value::kListIndex: {
+      const EncodableList& list = std::get<Value::kListIndex>(value);
+      if (!PutHeader(out, Type::kList, list.size())) return;
+      for (const Value& element : list) out.Nested(element);
+      return;
+    }
+    case Value::kMapIndex: {
+      const EncodableMap& map = std::get<Value::kMapIndex>(value);
+      if (!PutHeader(out, Type::kMap, map.size())) return;
+      for (const auto& [key, entry] : map) {
+        out.Nested(key);
+        out.Nested(entry);
+      }
+      return;
+    }
+    case Value::kCustomIndex:
+      PutCode(out, Type::kNull);
+      return ReportCustomValue();
+  }
+  PutCode(out, Type::kNull);  // valueless after a failed assignment: nothing to say
+}
+
+// The stream calls one by one, nested values through the serializer's virtual slot.
+class StreamOutput {
+ public:
+  StreamOutput(const StandardCodecSerializer& serializer, ByteStreamWriter* stream)
+      : serializer_(serializer), stream_(stream) {}
+
+  void Byte(uint8_t byte) { stream_->WriteByte(byte); }
+  void Bytes(const void* source, size_t count) {
+    stream_->WriteBytes(static_cast<const uint8_t*>(source), count);
+  }
+  void Pad(uint8_t alignment) { stream_->PadToAlignment(alignment); }
+  void Nested(const Value& value) { serializer_.WriteValue(value, stream_); }
+
+ private:
+  const StandardCodecSerializer& serializer_;
+  ByteStreamWriter* stream_;
+};
+
+// Appends to the vector itself. While it works, the vector's size covers its whole capacity and
+// `used_` marks the end of the message, so appending is a bounds check and a copy; the destructor
+// trims the vector back to what was written.
+class BufferOutput {
+ public:
+  // Reserves room for `expected` more bytes, or for kFirstRoom in all: a fresh vector grown byte
+  // by byte would reallocate at 1, 2, 4, ... bytes, and a short message (a method call with its
+  // arguments, a reply) fits in the first allocation.
+  BufferOutput(std::vector<uint8_t>& bytes, size_t expected) : bytes_(bytes), used_(bytes.size()) {
+    const size_t wanted = std::max(used_ + expected, kFirstRoom);
+    if (wanted > bytes_.capacity()) bytes_.reserve(wanted);
+    Expose(used_);
+  }
+  ~BufferOutput() { bytes_.resize(used_); }
+  BufferOutput(const BufferOutput&) = delete;
+  BufferOutput& operator=(const BufferOutput&) = delete;
+
+  void Byte(uint8_t byte) {
+    Room(1);
+    data_[used_++] = byte;
+  }
+
+  void Bytes(const void* source, size_t count) {
+    if (count >= kBulkBody) return Append(static_cast<const uint8_t*>(source), count);
+    Room(count);
+    std::memcpy(data_ + used_, source, count);
+    used_ += count;
+  }
+
+  void Pad(uint8_t alignment) {
+    const size_t remainder = used_ % alignment;
+    if (remainder == 0) return;
+    Room(alignment - remainder);
+    std::memset(data_ + used_, 0, alignment - remainder);
+    used_ += alignment - remainder;
+  }
+
+  void Nested(const Value& value) { PutValue(*this, value); }
+
+ private:
+  static constexpr size_t kFirstRoom = 128;
+  // Room made addressable at a time; zeroed first, so kept small enough to stay in cache.
+  static constexpr size_t kChunk = 4096;
+  // Bodies from this size on are appended by the vector itself: exposing room for them first
+  // would write every byte twice (zeros, then the body).
+  static constexpr size_t kBulkBody = 256;
+
+  // Makes at least `wanted` bytes addressable (beyond that, up to kChunk more when the capacity
+  // allows). The capacity grows fourfold when short: each growth copies the message so far into
+  // memory that is not in cache yet, which costs more than the spare room.
+  void Expose(size_t wanted) {
+    bytes_.resize(used_);
+    if (wanted > bytes_.capacity()) bytes_.reserve(std::max(wanted, bytes_.capacity() * 4));
+    bytes_.resize(std::min(bytes_.capacity(), std::max(wanted, used_ + kChunk)));
+    data_ = bytes_.data();
+    end_ = bytes_.size();
+  }
+
+  void Room(size_t count) {
+    if (count > end_ - used_) Expose(used_ + count);
+  }
+
+  void Append(const uint8_t* source, size_t count) {
+    bytes_.resize(used_);
+    bytes_.insert(bytes_.end(), source, source + count);
+    used_ = bytes_.size();
+    Expose(used_);
+  }
+
+  std::vector<uint8_t>& bytes_;
+  size_t used_;
+  uint8_t* data_ = nullptr;
+  size_t end_ = 0;
+};
+
+// Room to reserve before writing `value`: all it takes when it holds no nested values (code,
+// longest size prefix, padding, body); lists and maps grow the buffer as they go.
+size_t ExpectedSize(const Value& value) {
+  constexpr size_t kHeader = 1 + 5 + 7;
+  const auto body = [&](const auto& container) {
+    return kHeader + container.size() * sizeof(container[0]);
+  };
+  switch (value.index()) {
+    case Value::kStringIndex:
+      return body(std::get<Value::kStringIndex>(value));
+    case Value::kUInt8ListIndex:
+      return body(std::get<Value::kUInt8ListIndex>(value));
+    case Value::kInt32ListIndex:
+      return body(std::get<Value::kInt32ListIndex>(value));
+    case Value::kInt64ListIndex:
+      return body(std::get<Value::kInt64ListIndex>(value));
+    case Value::kDoubleListIndex:
+      return body(std::get<Value::kDoubleListIndex>(value));
+    case Value::kFloatListIndex:
+      return body(std::get<Value::kFloatListIndex>(value));
+    default:
+      return kHeader + 8;
+  }
+}
+
+}  // namespace
+
+const StandardCodecSerializer& StandardCodecSerializer::SharedInstance() {
+  static const StandardCodecSerializer instance;
+  return instance;
+}
+
+void StandardCodecSerializer::WriteValue(const EncodableValue& value,
+                                         ByteStreamWriter* stream) const {
+  if (typeid(*this) == typeid(StandardCodecSerializer) &&
+      typeid(*stream) == typeid(ByteBufferStreamWriter)) {
+    BufferOutput out(*static_cast<ByteBufferStreamWriter*>(stream)->buffer(), ExpectedSize(value));
+    return PutValue(out, value);
+  }
+  StreamOutput out(*this, stream);
+  PutValue(out, value);
+}
+
+void StandardCodecSerializer::WriteSize(uint32_t size, ByteStreamWriter* stream) const {
+  StreamOutput out(*this, stream);
+  PutSize(out, size);
+}
+
+}  // namespace flutter
