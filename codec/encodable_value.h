@@ -142,7 +142,8 @@ class EncodableValue : public internal::EncodableValueVariant {
 
 namespace internal {
 template <size_t index, typename T>
-constexpr bool kHeldAt = std::is_same_v<std::variant_alternative_t<index, EncodableValueVariant>, T>;
+constexpr bool kHeldAt =
+    std::is_same_v<std::variant_alternative_t<index, EncodableValueVariant>, T>;
 }  // namespace internal
 
 static_assert(internal::kHeldAt<EncodableValue::kNullIndex, std::monostate> &&

@@ -19,17 +19,18 @@ namespace {
 using flutter::EncodableValue;
 
 bool HoldsEmptyNumericArray(const EncodableValue& value) {
+  using Value = EncodableValue;
   switch (value.index()) {
-    case 7: return std::get<7>(value).empty();
-    case 8: return std::get<8>(value).empty();
-    case 9: return std::get<9>(value).empty();
-    case 13: return std::get<13>(value).empty();
-    case 10:
+    case Value::kInt32ListIndex: return std::get<Value::kInt32ListIndex>(value).empty();
+    case Value::kInt64ListIndex: return std::get<Value::kInt64ListIndex>(value).empty();
+    case Value::kDoubleListIndex: return std::get<Value::kDoubleListIndex>(value).empty();
+    case Value::kFloatListIndex: return std::get<Value::kFloatListIndex>(value).empty();
+    case Value::kListIndex:
       for (const auto& element : std::get<flutter::EncodableList>(value)) {
         if (HoldsEmptyNumericArray(element)) return true;
       }
       return false;
-    case 11:
+    case Value::kMapIndex:
       for (const auto& [key, entry] : std::get<flutter::EncodableMap>(value)) {
         if (HoldsEmptyNumericArray(key) || HoldsEmptyNumericArray(entry)) return true;
       }
