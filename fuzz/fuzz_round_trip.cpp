@@ -1,5 +1,6 @@
 // Decode, encode, decode again: the second value must be the same as the first under the map
-// order, and encoding it again must give the same bytes.
+// order, and encoding it again must give the same bytes. Encoding call by call through a derived
+// writer must give the same bytes as encoding straight into a plain buffer writer's vector.
 //
 // Excluded: values holding an empty int32/int64/float/double array. The writer puts no padding
 // after such an array's size while the reader always skips to the element boundary, so one of
@@ -40,9 +41,17 @@ bool HoldsEmptyNumericArray(const EncodableValue& value) {
   }
 }
 
+// A writer of a class of its own: the serializer makes the stream calls one by one for it
+// instead of appending to the plain buffer writer's vector directly.
+class CallByCallWriter : public flutter::ByteBufferStreamWriter {
+ public:
+  using ByteBufferStreamWriter::ByteBufferStreamWriter;
+};
+
+template <typename Writer = flutter::ByteBufferStreamWriter>
 std::vector<uint8_t> Encode(const EncodableValue& value) {
   std::vector<uint8_t> bytes;
-  flutter::ByteBufferStreamWriter writer(&bytes);
+  Writer writer(&bytes);
   flutter::StandardCodecSerializer::SharedInstance().WriteValue(value, &writer);
   return bytes;
 }
@@ -67,6 +76,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (HoldsEmptyNumericArray(first)) return 0;
 
   const std::vector<uint8_t> bytes = Encode(first);
+  if (Encode<CallByCallWriter>(first) != bytes) std::abort();  // both writing paths agree
   size_t position = 0;
   const EncodableValue second = Decode(bytes, &position);
   if (position != bytes.size()) std::abort();       // a written value is read back whole

@@ -1,5 +1,6 @@
 // The standard value encoding: byte layouts, size prefixes, alignment, short input and the
-// diagnostic lines, on the shared serializer.
+// diagnostic lines, on the shared serializer; the layouts both through the plain buffer writer and
+// call by call through a derived writer.
 #include "codec/standard_codec_serializer.h"
 
 #include <gtest/gtest.h>
@@ -24,9 +25,28 @@ using codec_test::kInvalidRead;
 
 const StandardCodecSerializer& Serializer() { return StandardCodecSerializer::SharedInstance(); }
 
-std::vector<uint8_t> Encode(const EncodableValue& value, std::vector<uint8_t> buffer = {}) {
-  ByteBufferStreamWriter writer(&buffer);
-  Serializer().WriteValue(value, &writer);
+// A writer of a class of its own: the serializer cannot append to its vector directly and makes
+// the stream calls one by one, the way it serves any derived writer.
+class CallByCallWriter : public ByteBufferStreamWriter {
+ public:
+  using ByteBufferStreamWriter::ByteBufferStreamWriter;
+};
+
+// The two ways a value gets written; every exact-layout table runs through both.
+enum class WritePath { kPlainBuffer, kCallByCall };
+constexpr WritePath kWritePaths[] = {WritePath::kPlainBuffer, WritePath::kCallByCall};
+
+const char* Name(WritePath path) {
+  return path == WritePath::kPlainBuffer ? "plain buffer writer" : "call by call";
+}
+
+std::vector<uint8_t> Encode(const EncodableValue& value, std::vector<uint8_t> buffer = {},
+                            WritePath path = WritePath::kPlainBuffer) {
+  ByteBufferStreamWriter plain(&buffer);
+  CallByCallWriter call_by_call(&buffer);
+  Serializer().WriteValue(value, path == WritePath::kPlainBuffer
+                                     ? &plain
+                                     : static_cast<ByteBufferStreamWriter*>(&call_by_call));
   return buffer;
 }
 
@@ -99,9 +119,12 @@ std::vector<Layout> Layouts() {
 }
 
 TEST(StandardCodecSerializerTest, WritesExactLayouts) {
-  for (const Layout& layout : Layouts()) {
-    SCOPED_TRACE(layout.name);
-    EXPECT_EQ(ToHex(Encode(layout.value)), ToHex(Hex(layout.hex)));
+  for (WritePath path : kWritePaths) {
+    SCOPED_TRACE(Name(path));
+    for (const Layout& layout : Layouts()) {
+      SCOPED_TRACE(layout.name);
+      EXPECT_EQ(ToHex(Encode(layout.value, {}, path)), ToHex(Hex(layout.hex)));
+    }
   }
 }
 
@@ -130,31 +153,34 @@ TEST(StandardCodecSerializerTest, DoublesKeepTheirExactBits) {
 }
 
 TEST(StandardCodecSerializerTest, PaddingCountsFromTheBufferStart) {
-  for (size_t prefix = 0; prefix < 16; ++prefix) {
-    SCOPED_TRACE(prefix);
-    const std::vector<uint8_t> head(prefix, 0xAA);
-    struct Case {
-      EncodableValue value;
-      size_t header;  // code + size prefix before the padding
-      size_t width;
-    };
-    const std::vector<Case> cases = {
-        {EncodableValue(1.5), 1, 8},
-        {EncodableValue(std::vector<int32_t>{3}), 2, 4},
-        {EncodableValue(std::vector<float>{3.0f}), 2, 4},
-        {EncodableValue(std::vector<int64_t>{3}), 2, 8},
-        {EncodableValue(std::vector<double>{3.0}), 2, 8},
-    };
-    for (const Case& c : cases) {
-      SCOPED_TRACE(Describe(c.value));
-      const std::vector<uint8_t> bytes = Encode(c.value, head);
-      const size_t data_start = bytes.size() - c.width;
-      EXPECT_EQ(data_start % c.width, 0u);
-      EXPECT_LT(data_start - (prefix + c.header), c.width);
-      for (size_t i = prefix + c.header; i < data_start; ++i) EXPECT_EQ(bytes[i], 0) << i;
-      const Decoded decoded = Decode(bytes, prefix);
-      EXPECT_TRUE(decoded.value == c.value) << Describe(decoded.value);
-      EXPECT_EQ(decoded.position, bytes.size());
+  struct Case {
+    EncodableValue value;
+    size_t header;  // code + size prefix before the padding
+    size_t width;
+  };
+  const std::vector<Case> cases = {
+      {EncodableValue(1.5), 1, 8},
+      {EncodableValue(std::vector<int32_t>{3}), 2, 4},
+      {EncodableValue(std::vector<float>{3.0f}), 2, 4},
+      {EncodableValue(std::vector<int64_t>{3}), 2, 8},
+      {EncodableValue(std::vector<double>{3.0}), 2, 8},
+  };
+  for (WritePath path : kWritePaths) {
+    SCOPED_TRACE(Name(path));
+    for (size_t prefix = 0; prefix < 16; ++prefix) {
+      SCOPED_TRACE(prefix);
+      const std::vector<uint8_t> head(prefix, 0xAA);
+      for (const Case& c : cases) {
+        SCOPED_TRACE(Describe(c.value));
+        const std::vector<uint8_t> bytes = Encode(c.value, head, path);
+        const size_t data_start = bytes.size() - c.width;
+        EXPECT_EQ(data_start % c.width, 0u);
+        EXPECT_LT(data_start - (prefix + c.header), c.width);
+        for (size_t i = prefix + c.header; i < data_start; ++i) EXPECT_EQ(bytes[i], 0) << i;
+        const Decoded decoded = Decode(bytes, prefix);
+        EXPECT_TRUE(decoded.value == c.value) << Describe(decoded.value);
+        EXPECT_EQ(decoded.position, bytes.size());
+      }
     }
   }
 }
@@ -169,21 +195,32 @@ TEST(StandardCodecSerializerTest, SizePrefixesAtTheirBoundaries) {
       {254, "fe fe00"},    {255, "fe ff00"},    {65535, "fe ffff"},
       {65536, "ff 00000100"}, {70000, "ff 70110100"},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.size);
-    const std::string text = Repeat('q', c.size);
-    const std::vector<uint8_t> bytes = Encode(EncodableValue(text));
-    const std::vector<uint8_t> prefix = Hex(c.prefix);
-    ASSERT_EQ(bytes.size(), 1 + prefix.size() + c.size);
-    EXPECT_EQ(bytes[0], 0x07);
-    EXPECT_EQ(ToHex({bytes.begin() + 1, bytes.begin() + 1 + prefix.size()}), ToHex(prefix));
-    const Decoded decoded = Decode(bytes);
-    EXPECT_EQ(std::get<std::string>(decoded.value), text);
+  for (WritePath path : kWritePaths) {
+    SCOPED_TRACE(Name(path));
+    for (const Case& c : cases) {
+      SCOPED_TRACE(c.size);
+      const std::string text = Repeat('q', c.size);
+      const std::vector<uint8_t> bytes = Encode(EncodableValue(text), {}, path);
+      const std::vector<uint8_t> prefix = Hex(c.prefix);
+      ASSERT_EQ(bytes.size(), 1 + prefix.size() + c.size);
+      EXPECT_EQ(bytes[0], static_cast<uint8_t>(StandardCodecType::kString));
+      EXPECT_EQ(ToHex({bytes.begin() + 1, bytes.begin() + 1 + prefix.size()}), ToHex(prefix));
+      const Decoded decoded = Decode(bytes);
+      EXPECT_EQ(std::get<std::string>(decoded.value), text);
 
-    // Lists and byte arrays use the same prefix for their counts.
-    const std::vector<uint8_t> list = Encode(EncodableValue(EncodableList(c.size)));
-    EXPECT_EQ(ToHex({list.begin() + 1, list.begin() + 1 + prefix.size()}), ToHex(prefix));
-    EXPECT_EQ(std::get<EncodableList>(Decode(list).value).size(), c.size);
+      // Lists and typed arrays use the same prefix for their counts; an array's elements then
+      // start at the next multiple of their width.
+      const std::vector<uint8_t> list = Encode(EncodableValue(EncodableList(c.size)), {}, path);
+      EXPECT_EQ(ToHex({list.begin() + 1, list.begin() + 1 + prefix.size()}), ToHex(prefix));
+      EXPECT_EQ(std::get<EncodableList>(Decode(list).value).size(), c.size);
+      std::vector<double> numbers(c.size);
+      for (size_t i = 0; i < numbers.size(); ++i) numbers[i] = 0.5 * static_cast<double>(i);
+      const std::vector<uint8_t> array = Encode(EncodableValue(numbers), {}, path);
+      const size_t header = 1 + prefix.size();
+      ASSERT_EQ(array.size(), (c.size == 0 ? header : (header + 7) / 8 * 8) + 8 * c.size);
+      EXPECT_EQ(ToHex({array.begin() + 1, array.begin() + header}), ToHex(prefix));
+      EXPECT_EQ(std::get<std::vector<double>>(Decode(array).value), numbers);
+    }
   }
 }
 
@@ -287,14 +324,17 @@ TEST(StandardCodecSerializerTest, UnknownCodeLeavesTheNextByteForTheNextValue) {
 }
 
 TEST(StandardCodecSerializerTest, CustomValueIsWrittenAsNullWithItsLine) {
-  CerrCapture capture;
-  const std::vector<uint8_t> bytes = Encode(EncodableValue(EncodableList{
-      EncodableValue(CustomEncodableValue(3)), EncodableValue(int32_t{1})}));
-  EXPECT_EQ(ToHex(bytes), ToHex(Hex("0c 02 00 03 01000000")));
-  EXPECT_EQ(capture.lines(),
-            std::vector<std::string>{"Unhandled custom type in StandardCodecSerializer::WriteValue. "
-                                     "Custom types require codec extensions."});
-  EXPECT_TRUE(capture.complete());
+  for (WritePath path : kWritePaths) {
+    SCOPED_TRACE(Name(path));
+    CerrCapture capture;
+    const std::vector<uint8_t> bytes = Encode(EncodableValue(EncodableList{
+        EncodableValue(CustomEncodableValue(3)), EncodableValue(int32_t{1})}), {}, path);
+    EXPECT_EQ(ToHex(bytes), ToHex(Hex("0c 02 00 03 01000000")));
+    EXPECT_EQ(capture.lines(),
+              std::vector<std::string>{"Unhandled custom type in StandardCodecSerializer::WriteValue. "
+                                       "Custom types require codec extensions."});
+    EXPECT_TRUE(capture.complete());
+  }
 }
 
 TEST(StandardCodecSerializerTest, ReadSizeAndWriteSizeAreInverse) {
