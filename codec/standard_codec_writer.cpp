@@ -42,51 +42,53 @@ void ReportCustomValue() {
             << "Custom types require codec extensions." << std::endl;
 }
 
-template <typename Output>
-void PutCode(Output& out, Type code) {
-  out.Byte(static_cast<uint8_t>(code));
-}
-
-template <typename Output>
-void PutSize(Output& out, uint32_t size) {
-  if (size < 254) {
-    out.Byte(static_cast<uint8_t>(size));
-  } else if (size <= 0xFFFF) {
-    out.Byte(254);
-    const uint16_t short_size = static_cast<uint16_t>(size);
-    out.Bytes(&short_size, 2);
-  } else {
-    out.Byte(255);
-    out.Bytes(&size, 4);
+// The size prefix as it goes on the wire: the first byte, then 0, 2 or 4 more, held as the low
+// bytes of one little-endian word. A word rather than a byte array, so that it is built and
+// copied in registers: a byte store read back as a wider load stalls the copy.
+struct SizePrefix {
+  explicit SizePrefix(uint32_t size) {
+    if (size < 254) {
+      word = size;
+      length = 1;
+    } else if (size <= 0xFFFF) {
+      word = 254 | uint64_t{size} << 8;
+      length = 3;
+    } else {
+      word = 255 | uint64_t{size} << 8;
+      length = 5;
+    }
   }
-}
+  uint64_t word;
+  size_t length;
+};
 
 // The code and size of a sized value. A size beyond the 32-bit prefix cannot be described, so
 // the value goes out as null (false) rather than as a prefix that lies about what follows.
 template <typename Output>
 bool PutHeader(Output& out, Type code, size_t size) {
   if (size > kMaxWireSize) {
-    PutCode(out, Type::kNull);
+    out.Code(Type::kNull);
     ReportTooLong(size);
     return false;
   }
-  PutCode(out, code);
-  PutSize(out, static_cast<uint32_t>(size));
+  out.Header(code, SizePrefix(static_cast<uint32_t>(size)));
   return true;
 }
 
+// A double is aligned to 8; integers are not aligned at all.
 template <typename Output, typename T>
 void PutNumber(Output& out, Type code, T number) {
-  PutCode(out, code);
-  if constexpr (std::is_same_v<T, double>) out.Pad(8);
-  out.Bytes(&number, sizeof number);
+  out.Number(code, std::is_same_v<T, double> ? 8 : 1, &number, sizeof number);
 }
 
 // Strings and byte arrays: never padded.
 template <typename Output, typename Container>
 void PutBytes(Output& out, Type code, const Container& body) {
-  if (!PutHeader(out, code, body.size()) || body.empty()) return;
-  out.Bytes(body.data(), body.size());
+  if (body.size() > kMaxWireSize) {
+    PutHeader(out, code, body.size());
+    return;
+  }
+  out.Sized(code, SizePrefix(static_cast<uint32_t>(body.size())), body.data(), body.size());
 }
 
 // The writer does not pad an empty typed array (the reader aligns anyway).
@@ -101,9 +103,9 @@ template <typename Output>
 void PutValue(Output& out, const Value& value) {
   switch (value.index()) {
     case Value::kNullIndex:
-      return PutCode(out, Type::kNull);
+      return out.Code(Type::kNull);
     case Value::kBoolIndex:
-      return PutCode(out, std::get<Value::kBoolIndex>(value) ? Type::kTrue : Type::kFalse);
+      return out.Code(std::get<Value::kBoolIndex>(value) ? Type::kTrue : Type::kFalse);
     case Value::kInt32Index:
       return PutNumber(out, Type::kInt32, std::get<Value::kInt32Index>(value));
     case Value::kInt64Index:
@@ -138,10 +140,10 @@ void PutValue(Output& out, const Value& value) {
       return;
     }
     case Value::kCustomIndex:
-      PutCode(out, Type::kNull);
+      out.Code(Type::kNull);
       return ReportCustomValue();
   }
-  PutCode(out, Type::kNull);  // valueless after a failed assignment: nothing to say
+  out.Code(Type::kNull);  // valueless after a failed assignment: nothing to say
 }
 
 // The stream calls one by one, nested values through the serializer's virtual slot.
@@ -150,7 +152,27 @@ class StreamOutput {
   StreamOutput(const StandardCodecSerializer& serializer, ByteStreamWriter* stream)
       : serializer_(serializer), stream_(stream) {}
 
-  void Byte(uint8_t byte) { stream_->WriteByte(byte); }
+  void Code(Type code) { stream_->WriteByte(static_cast<uint8_t>(code)); }
+  void Size(const SizePrefix& size) {
+    uint8_t bytes[sizeof size.word];
+    std::memcpy(bytes, &size.word, sizeof bytes);
+    stream_->WriteByte(bytes[0]);
+    if (size.length > 1) stream_->WriteBytes(bytes + 1, size.length - 1);
+  }
+  void Header(Type code, const SizePrefix& size) {
+    Code(code);
+    Size(size);
+  }
+  // A header and the body after it; an empty body is no call at all.
+  void Sized(Type code, const SizePrefix& size, const void* body, size_t count) {
+    Header(code, size);
+    if (count != 0) Bytes(body, count);
+  }
+  void Number(Type code, uint8_t alignment, const void* number, size_t width) {
+    Code(code);
+    if (alignment > 1) Pad(alignment);
+    Bytes(number, width);
+  }
   void Bytes(const void* source, size_t count) {
     stream_->WriteBytes(static_cast<const uint8_t*>(source), count);
   }
@@ -163,13 +185,14 @@ class StreamOutput {
 };
 
 // Appends to the vector itself. While it works, the vector's size covers its whole capacity and
-// `used_` marks the end of the message, so appending is a bounds check and a copy; the destructor
-// trims the vector back to what was written.
+// `used_` marks the end of the message, so appending is a bounds check and a copy, and each
+// piece of the wire (a code with its size prefix, a number with its padding) is one such append;
+// the destructor trims the vector back to what was written.
 class BufferOutput {
  public:
-  // Reserves room for `expected` more bytes, or for kFirstRoom in all: a fresh vector grown byte
-  // by byte would reallocate at 1, 2, 4, ... bytes, and a short message (a method call with its
-  // arguments, a reply) fits in the first allocation.
+  // Reserves room for `expected` more bytes, and for a short message (a method call with its
+  // arguments, a reply) in the first allocation: a fresh vector grown byte by byte would
+  // reallocate at 1, 2, 4, ... bytes.
   BufferOutput(std::vector<uint8_t>& bytes, size_t expected) : bytes_(bytes), used_(bytes.size()) {
     const size_t wanted = std::max(used_ + expected, kFirstRoom);
     if (wanted > bytes_.capacity()) bytes_.reserve(wanted);
@@ -179,9 +202,40 @@ class BufferOutput {
   BufferOutput(const BufferOutput&) = delete;
   BufferOutput& operator=(const BufferOutput&) = delete;
 
-  void Byte(uint8_t byte) {
+  void Code(Type code) {
     Room(1);
-    data_[used_++] = byte;
+    data_[used_++] = static_cast<uint8_t>(code);
+  }
+
+  void Header(Type code, const SizePrefix& size) {
+    Room(1 + sizeof size.word);
+    data_[used_] = static_cast<uint8_t>(code);
+    std::memcpy(data_ + used_ + 1, &size.word, sizeof size.word);
+    used_ += 1 + size.length;
+  }
+
+  void Sized(Type code, const SizePrefix& size, const void* body, size_t count) {
+    if (count >= kBulkBody) {
+      Header(code, size);
+      return Append(static_cast<const uint8_t*>(body), count);
+    }
+    // The common short string: code, size and body under a single bounds check.
+    Room(1 + sizeof size.word + count);
+    uint8_t* out = data_ + used_;
+    out[0] = static_cast<uint8_t>(code);
+    std::memcpy(out + 1, &size.word, sizeof size.word);
+    if (count != 0) std::memcpy(out + 1 + size.length, body, count);  // an empty vector's is null
+    used_ += 1 + size.length + count;
+  }
+
+  void Number(Type code, uint8_t alignment, const void* number, size_t width) {
+    const size_t padding = (alignment - (used_ + 1) % alignment) % alignment;
+    Room(1 + padding + width);
+    uint8_t* out = data_ + used_;
+    out[0] = static_cast<uint8_t>(code);
+    std::memset(out + 1, 0, padding);
+    std::memcpy(out + 1 + padding, number, width);
+    used_ += 1 + padding + width;
   }
 
   void Bytes(const void* source, size_t count) {
@@ -192,14 +246,20 @@ class BufferOutput {
   }
 
   void Pad(uint8_t alignment) {
-    const size_t remainder = used_ % alignment;
-    if (remainder == 0) return;
-    Room(alignment - remainder);
-    std::memset(data_ + used_, 0, alignment - remainder);
-    used_ += alignment - remainder;
+    const size_t padding = (alignment - used_ % alignment) % alignment;
+    Room(padding);
+    std::memset(data_ + used_, 0, padding);
+    used_ += padding;
   }
 
-  void Nested(const Value& value) { PutValue(*this, value); }
+  // Strings first, by a plain test: most nested values are map keys, nearly always strings, and a
+  // well-predicted branch costs less than the jump table that PutValue dispatches through.
+  void Nested(const Value& value) {
+    if (const auto* string = std::get_if<std::string>(&value)) {
+      return PutBytes(*this, Type::kString, *string);
+    }
+    PutValue(*this, value);
+  }
 
  private:
   static constexpr size_t kFirstRoom = 128;
@@ -238,9 +298,13 @@ class BufferOutput {
 };
 
 // Room to reserve before writing `value`: all it takes when it holds no nested values (code,
-// longest size prefix, padding, body); lists and maps grow the buffer as they go.
+// longest size prefix, padding, body). For a list or map, a guess from its count that spares a
+// typical one any growth of the buffer (each growth copies what was written); larger ones grow
+// as they go.
 size_t ExpectedSize(const Value& value) {
   constexpr size_t kHeader = 1 + 5 + 7;
+  // The most that one allocation from the allocator's per-thread cache holds.
+  constexpr size_t kContainerRoom = 1024;
   const auto body = [&](const auto& container) {
     return kHeader + container.size() * sizeof(container[0]);
   };
@@ -257,6 +321,10 @@ size_t ExpectedSize(const Value& value) {
       return body(std::get<Value::kDoubleListIndex>(value));
     case Value::kFloatListIndex:
       return body(std::get<Value::kFloatListIndex>(value));
+    case Value::kListIndex:
+      return std::max(kContainerRoom, 8 * std::get<Value::kListIndex>(value).size());
+    case Value::kMapIndex:
+      return std::max(kContainerRoom, 24 * std::get<Value::kMapIndex>(value).size());
     default:
       return kHeader + 8;
   }
@@ -281,8 +349,7 @@ void StandardCodecSerializer::WriteValue(const EncodableValue& value,
 }
 
 void StandardCodecSerializer::WriteSize(uint32_t size, ByteStreamWriter* stream) const {
-  StreamOutput out(*this, stream);
-  PutSize(out, size);
+  StreamOutput(*this, stream).Size(SizePrefix(size));
 }
 
 }  // namespace flutter
