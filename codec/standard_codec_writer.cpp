@@ -16,6 +16,7 @@
 #include <typeinfo>
 #include <vector>
 
+#include "codec/message_writer.h"
 #include "codec/standard_codec_serializer.h"
 
 namespace flutter {
@@ -202,10 +203,11 @@ class BufferOutput {
   BufferOutput(const BufferOutput&) = delete;
   BufferOutput& operator=(const BufferOutput&) = delete;
 
-  void Code(Type code) {
+  void Byte(uint8_t byte) {
     Room(1);
-    data_[used_++] = static_cast<uint8_t>(code);
+    data_[used_++] = byte;
   }
+  void Code(Type code) { Byte(static_cast<uint8_t>(code)); }
 
   void Header(Type code, const SizePrefix& size) {
     Room(1 + sizeof size.word);
@@ -330,7 +332,33 @@ size_t ExpectedSize(const Value& value) {
   }
 }
 
+// WriteValue appends straight to the vector only for the serializer and writer of exactly these
+// classes: a derived one may watch or change every call.
+bool WritesDirectly(const StandardCodecSerializer& serializer) {
+  return typeid(serializer) == typeid(StandardCodecSerializer);
+}
+
 }  // namespace
+
+std::unique_ptr<std::vector<uint8_t>> internal::WriteMessage(
+    const StandardCodecSerializer& serializer, std::optional<uint8_t> flag,
+    std::initializer_list<const EncodableValue*> values) {
+  auto bytes = std::make_unique<std::vector<uint8_t>>();
+  if (!WritesDirectly(serializer)) {
+    ByteBufferStreamWriter stream(bytes.get());
+    if (flag) stream.WriteByte(*flag);
+    for (const EncodableValue* value : values) serializer.WriteValue(*value, &stream);
+    return bytes;
+  }
+  size_t expected = 1;
+  for (const EncodableValue* value : values) expected += ExpectedSize(*value);
+  {
+    BufferOutput out(*bytes, expected);  // trims the vector when it goes
+    if (flag) out.Byte(*flag);
+    for (const EncodableValue* value : values) out.Nested(*value);
+  }
+  return bytes;
+}
 
 const StandardCodecSerializer& StandardCodecSerializer::SharedInstance() {
   static const StandardCodecSerializer instance;
@@ -339,8 +367,7 @@ const StandardCodecSerializer& StandardCodecSerializer::SharedInstance() {
 
 void StandardCodecSerializer::WriteValue(const EncodableValue& value,
                                          ByteStreamWriter* stream) const {
-  if (typeid(*this) == typeid(StandardCodecSerializer) &&
-      typeid(*stream) == typeid(ByteBufferStreamWriter)) {
+  if (WritesDirectly(*this) && typeid(*stream) == typeid(ByteBufferStreamWriter)) {
     BufferOutput out(*static_cast<ByteBufferStreamWriter*>(stream)->buffer(), ExpectedSize(value));
     return PutValue(out, value);
   }
