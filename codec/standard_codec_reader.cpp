@@ -8,14 +8,14 @@
 //   - StreamInput makes the ByteStreamReader calls one by one and hands each nested value to the
 //     virtual ReadValueOfType, so that a derived serializer or reader sees every call it always saw.
 // A failed read reports the reader's own line on both, and yields the same zeros.
+#include "codec/standard_codec_serializer.h"
+
 #include <cstring>
 #include <iostream>
 #include <limits>
 #include <string>
 #include <typeinfo>
 #include <vector>
-
-#include "codec/standard_codec_serializer.h"
 
 namespace flutter {
 

@@ -7,6 +7,8 @@
 //   - StreamOutput makes the ByteStreamWriter calls one by one and hands each nested value to the
 //     virtual WriteValue, so that a derived serializer or writer sees every call it always saw.
 // Both therefore write the same bytes, and the size prefix is written in one place for both.
+#include "codec/standard_codec_serializer.h"
+
 #include <algorithm>
 #include <bit>
 #include <cstring>
@@ -17,7 +19,6 @@
 #include <vector>
 
 #include "codec/message_writer.h"
-#include "codec/standard_codec_serializer.h"
 
 namespace flutter {
 

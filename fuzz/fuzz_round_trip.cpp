@@ -1,6 +1,6 @@
 // Decode, encode, decode again: the second value must be the same as the first under the map
-// order, and encoding it again must give the same bytes. Encoding call by call through a derived
-// writer must give the same bytes as encoding straight into a plain buffer writer's vector.
+// order, and encoding it again must give the same bytes. Reading and writing call by call through
+// derived streams must give the same value and bytes as through the plain buffer streams.
 //
 // Excluded: values holding an empty int32/int64/float/double array. The writer puts no padding
 // after such an array's size while the reader always skips to the element boundary, so one of
@@ -41,11 +41,16 @@ bool HoldsEmptyNumericArray(const EncodableValue& value) {
   }
 }
 
-// A writer of a class of its own: the serializer makes the stream calls one by one for it
-// instead of appending to the plain buffer writer's vector directly.
+// Streams of a class of their own: the serializer makes the stream calls one by one for them
+// instead of using the plain buffer streams' bytes directly.
 class CallByCallWriter : public flutter::ByteBufferStreamWriter {
  public:
   using ByteBufferStreamWriter::ByteBufferStreamWriter;
+};
+
+class CallByCallReader : public flutter::ByteBufferStreamReader {
+ public:
+  using ByteBufferStreamReader::ByteBufferStreamReader;
 };
 
 template <typename Writer = flutter::ByteBufferStreamWriter>
@@ -56,11 +61,16 @@ std::vector<uint8_t> Encode(const EncodableValue& value) {
   return bytes;
 }
 
-EncodableValue Decode(const std::vector<uint8_t>& bytes, size_t* position) {
-  flutter::ByteBufferStreamReader reader(bytes.data(), bytes.size());
+template <typename Reader = flutter::ByteBufferStreamReader>
+EncodableValue Decode(const uint8_t* data, size_t size, size_t* position) {
+  Reader reader(data, size);
   EncodableValue value = flutter::StandardCodecSerializer::SharedInstance().ReadValue(&reader);
   *position = reader.position();
   return value;
+}
+
+bool Same(const EncodableValue& a, const EncodableValue& b) {
+  return a.index() == b.index() && !(a < b) && !(b < a);
 }
 
 }  // namespace
@@ -71,17 +81,19 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  flutter::ByteBufferStreamReader reader(data, size);
-  const EncodableValue first = flutter::StandardCodecSerializer::SharedInstance().ReadValue(&reader);
+  size_t read = 0;
+  const EncodableValue first = Decode(data, size, &read);
+  size_t read_call_by_call = 0;
+  const EncodableValue again = Decode<CallByCallReader>(data, size, &read_call_by_call);
+  if (read_call_by_call != read || !Same(again, first)) std::abort();  // both reading paths agree
   if (HoldsEmptyNumericArray(first)) return 0;
 
   const std::vector<uint8_t> bytes = Encode(first);
   if (Encode<CallByCallWriter>(first) != bytes) std::abort();  // both writing paths agree
   size_t position = 0;
-  const EncodableValue second = Decode(bytes, &position);
-  if (position != bytes.size()) std::abort();       // a written value is read back whole
-  if (first < second || second < first) std::abort();  // the same value
-  if (first.index() != second.index()) std::abort();
-  if (Encode(second) != bytes) std::abort();          // stable re-encoding
+  const EncodableValue second = Decode(bytes.data(), bytes.size(), &position);
+  if (position != bytes.size()) std::abort();  // a written value is read back whole
+  if (!Same(first, second)) std::abort();
+  if (Encode(second) != bytes) std::abort();  // stable re-encoding
   return 0;
 }

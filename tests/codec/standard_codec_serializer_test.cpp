@@ -1,6 +1,6 @@
 // The standard value encoding: byte layouts, size prefixes, alignment, short input and the
-// diagnostic lines, on the shared serializer; the layouts both through the plain buffer writer and
-// call by call through a derived writer.
+// diagnostic lines, on the shared serializer; each table both through the plain buffer streams and
+// call by call through derived ones.
 #include "codec/standard_codec_serializer.h"
 
 #include <gtest/gtest.h>
@@ -20,31 +20,22 @@ using codec_test::CerrCapture;
 using codec_test::Describe;
 using codec_test::Hex;
 using codec_test::ToHex;
+using codec_test::CallByCallReader;
+using codec_test::CallByCallWriter;
+using codec_test::kPaths;
+using codec_test::Name;
+using codec_test::Path;
 
 using codec_test::kInvalidRead;
 
 const StandardCodecSerializer& Serializer() { return StandardCodecSerializer::SharedInstance(); }
 
-// A writer of a class of its own: the serializer cannot append to its vector directly and makes
-// the stream calls one by one, the way it serves any derived writer.
-class CallByCallWriter : public ByteBufferStreamWriter {
- public:
-  using ByteBufferStreamWriter::ByteBufferStreamWriter;
-};
-
-// The two ways a value gets written; every exact-layout table runs through both.
-enum class WritePath { kPlainBuffer, kCallByCall };
-constexpr WritePath kWritePaths[] = {WritePath::kPlainBuffer, WritePath::kCallByCall};
-
-const char* Name(WritePath path) {
-  return path == WritePath::kPlainBuffer ? "plain buffer writer" : "call by call";
-}
 
 std::vector<uint8_t> Encode(const EncodableValue& value, std::vector<uint8_t> buffer = {},
-                            WritePath path = WritePath::kPlainBuffer) {
+                            Path path = Path::kPlainBuffer) {
   ByteBufferStreamWriter plain(&buffer);
   CallByCallWriter call_by_call(&buffer);
-  Serializer().WriteValue(value, path == WritePath::kPlainBuffer
+  Serializer().WriteValue(value, path == Path::kPlainBuffer
                                      ? &plain
                                      : static_cast<ByteBufferStreamWriter*>(&call_by_call));
   return buffer;
@@ -56,9 +47,12 @@ struct Decoded {
   std::vector<std::string> lines;
 };
 
-Decoded Decode(const std::vector<uint8_t>& bytes, size_t start = 0) {
+Decoded Decode(const std::vector<uint8_t>& bytes, size_t start = 0,
+               Path path = Path::kPlainBuffer) {
   CerrCapture capture;
-  ByteBufferStreamReader reader(bytes.data(), bytes.size());
+  ByteBufferStreamReader plain(bytes.data(), bytes.size());
+  CallByCallReader call_by_call(bytes.data(), bytes.size());
+  ByteBufferStreamReader& reader = path == Path::kPlainBuffer ? plain : call_by_call;
   if (start) {
     std::vector<uint8_t> skip(start);
     reader.ReadBytes(skip.data(), start);
@@ -119,7 +113,7 @@ std::vector<Layout> Layouts() {
 }
 
 TEST(StandardCodecSerializerTest, WritesExactLayouts) {
-  for (WritePath path : kWritePaths) {
+  for (Path path : kPaths) {
     SCOPED_TRACE(Name(path));
     for (const Layout& layout : Layouts()) {
       SCOPED_TRACE(layout.name);
@@ -129,14 +123,17 @@ TEST(StandardCodecSerializerTest, WritesExactLayouts) {
 }
 
 TEST(StandardCodecSerializerTest, ReadsLayoutsBackToEndWithoutDiagnostics) {
-  for (const Layout& layout : Layouts()) {
-    SCOPED_TRACE(layout.name);
-    const std::vector<uint8_t> bytes = Hex(layout.hex);
-    const Decoded decoded = Decode(bytes);
-    EXPECT_EQ(decoded.value.index(), layout.value.index());
-    EXPECT_TRUE(decoded.value == layout.value) << Describe(decoded.value);
-    EXPECT_EQ(decoded.position, bytes.size());
-    EXPECT_TRUE(decoded.lines.empty()) << decoded.lines.front();
+  for (Path path : kPaths) {
+    SCOPED_TRACE(Name(path));
+    for (const Layout& layout : Layouts()) {
+      SCOPED_TRACE(layout.name);
+      const std::vector<uint8_t> bytes = Hex(layout.hex);
+      const Decoded decoded = Decode(bytes, 0, path);
+      EXPECT_EQ(decoded.value.index(), layout.value.index());
+      EXPECT_TRUE(decoded.value == layout.value) << Describe(decoded.value);
+      EXPECT_EQ(decoded.position, bytes.size());
+      EXPECT_TRUE(decoded.lines.empty()) << decoded.lines.front();
+    }
   }
 }
 
@@ -165,7 +162,7 @@ TEST(StandardCodecSerializerTest, PaddingCountsFromTheBufferStart) {
       {EncodableValue(std::vector<int64_t>{3}), 2, 8},
       {EncodableValue(std::vector<double>{3.0}), 2, 8},
   };
-  for (WritePath path : kWritePaths) {
+  for (Path path : kPaths) {
     SCOPED_TRACE(Name(path));
     for (size_t prefix = 0; prefix < 16; ++prefix) {
       SCOPED_TRACE(prefix);
@@ -177,7 +174,7 @@ TEST(StandardCodecSerializerTest, PaddingCountsFromTheBufferStart) {
         EXPECT_EQ(data_start % c.width, 0u);
         EXPECT_LT(data_start - (prefix + c.header), c.width);
         for (size_t i = prefix + c.header; i < data_start; ++i) EXPECT_EQ(bytes[i], 0) << i;
-        const Decoded decoded = Decode(bytes, prefix);
+        const Decoded decoded = Decode(bytes, prefix, path);
         EXPECT_TRUE(decoded.value == c.value) << Describe(decoded.value);
         EXPECT_EQ(decoded.position, bytes.size());
       }
@@ -195,7 +192,7 @@ TEST(StandardCodecSerializerTest, SizePrefixesAtTheirBoundaries) {
       {254, "fe fe00"},    {255, "fe ff00"},    {65535, "fe ffff"},
       {65536, "ff 00000100"}, {70000, "ff 70110100"},
   };
-  for (WritePath path : kWritePaths) {
+  for (Path path : kPaths) {
     SCOPED_TRACE(Name(path));
     for (const Case& c : cases) {
       SCOPED_TRACE(c.size);
@@ -205,21 +202,21 @@ TEST(StandardCodecSerializerTest, SizePrefixesAtTheirBoundaries) {
       ASSERT_EQ(bytes.size(), 1 + prefix.size() + c.size);
       EXPECT_EQ(bytes[0], static_cast<uint8_t>(StandardCodecType::kString));
       EXPECT_EQ(ToHex({bytes.begin() + 1, bytes.begin() + 1 + prefix.size()}), ToHex(prefix));
-      const Decoded decoded = Decode(bytes);
+      const Decoded decoded = Decode(bytes, 0, path);
       EXPECT_EQ(std::get<std::string>(decoded.value), text);
 
       // Lists and typed arrays use the same prefix for their counts; an array's elements then
       // start at the next multiple of their width.
       const std::vector<uint8_t> list = Encode(EncodableValue(EncodableList(c.size)), {}, path);
       EXPECT_EQ(ToHex({list.begin() + 1, list.begin() + 1 + prefix.size()}), ToHex(prefix));
-      EXPECT_EQ(std::get<EncodableList>(Decode(list).value).size(), c.size);
+      EXPECT_EQ(std::get<EncodableList>(Decode(list, 0, path).value).size(), c.size);
       std::vector<double> numbers(c.size);
       for (size_t i = 0; i < numbers.size(); ++i) numbers[i] = 0.5 * static_cast<double>(i);
       const std::vector<uint8_t> array = Encode(EncodableValue(numbers), {}, path);
       const size_t header = 1 + prefix.size();
       ASSERT_EQ(array.size(), (c.size == 0 ? header : (header + 7) / 8 * 8) + 8 * c.size);
       EXPECT_EQ(ToHex({array.begin() + 1, array.begin() + header}), ToHex(prefix));
-      EXPECT_EQ(std::get<std::vector<double>>(Decode(array).value), numbers);
+      EXPECT_EQ(std::get<std::vector<double>>(Decode(array, 0, path).value), numbers);
     }
   }
 }
@@ -255,13 +252,16 @@ TEST(StandardCodecSerializerTest, ReaderOnlyForms) {
       {"code 3 stays int32 and code 4 int64", "0c 02 03 01000000 04 0100000000000000",
        EncodableValue(EncodableList{EncodableValue(int32_t{1}), EncodableValue(int64_t{1})}), 16},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    const Decoded decoded = Decode(Hex(c.hex));
-    EXPECT_EQ(decoded.value.index(), c.value.index());
-    EXPECT_TRUE(decoded.value == c.value) << Describe(decoded.value);
-    EXPECT_EQ(decoded.position, c.position);
-    EXPECT_TRUE(decoded.lines.empty());
+  for (Path path : kPaths) {
+    SCOPED_TRACE(Name(path));
+    for (const Case& c : cases) {
+      SCOPED_TRACE(c.name);
+      const Decoded decoded = Decode(Hex(c.hex), 0, path);
+      EXPECT_EQ(decoded.value.index(), c.value.index());
+      EXPECT_TRUE(decoded.value == c.value) << Describe(decoded.value);
+      EXPECT_EQ(decoded.position, c.position);
+      EXPECT_TRUE(decoded.lines.empty());
+    }
   }
 }
 
@@ -304,13 +304,16 @@ TEST(StandardCodecSerializerTest, ShortAndUnknownInput) {
        "0c 02 14 03 05000000", EncodableValue(EncodableList{EncodableValue(), EncodableValue(int32_t{5})}),
        8, {unknown + "20"}},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    const Decoded decoded = Decode(Hex(c.hex));
-    EXPECT_EQ(decoded.value.index(), c.value.index()) << Describe(decoded.value);
-    EXPECT_TRUE(decoded.value == c.value) << Describe(decoded.value);
-    EXPECT_EQ(decoded.position, c.position);
-    EXPECT_EQ(decoded.lines, c.lines);
+  for (Path path : kPaths) {
+    SCOPED_TRACE(Name(path));
+    for (const Case& c : cases) {
+      SCOPED_TRACE(c.name);
+      const Decoded decoded = Decode(Hex(c.hex), 0, path);
+      EXPECT_EQ(decoded.value.index(), c.value.index()) << Describe(decoded.value);
+      EXPECT_TRUE(decoded.value == c.value) << Describe(decoded.value);
+      EXPECT_EQ(decoded.position, c.position);
+      EXPECT_EQ(decoded.lines, c.lines);
+    }
   }
 }
 
@@ -324,7 +327,7 @@ TEST(StandardCodecSerializerTest, UnknownCodeLeavesTheNextByteForTheNextValue) {
 }
 
 TEST(StandardCodecSerializerTest, CustomValueIsWrittenAsNullWithItsLine) {
-  for (WritePath path : kWritePaths) {
+  for (Path path : kPaths) {
     SCOPED_TRACE(Name(path));
     CerrCapture capture;
     const std::vector<uint8_t> bytes = Encode(EncodableValue(EncodableList{
