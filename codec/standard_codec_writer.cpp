@@ -64,15 +64,20 @@ struct SizePrefix {
   size_t length;
 };
 
-// The code and size of a sized value. A size beyond the 32-bit prefix cannot be described, so
-// the value goes out as null (false) rather than as a prefix that lies about what follows.
+// A size beyond the 32-bit prefix cannot be described, so such a value goes out as null rather
+// than as a prefix that lies about what follows.
+template <typename Output>
+bool Describable(Output& out, size_t size) {
+  if (size <= kMaxWireSize) return true;
+  out.Code(Type::kNull);
+  ReportTooLong(size);
+  return false;
+}
+
+// The code and size of a sized value; false when it went out as null instead.
 template <typename Output>
 bool PutHeader(Output& out, Type code, size_t size) {
-  if (size > kMaxWireSize) {
-    out.Code(Type::kNull);
-    ReportTooLong(size);
-    return false;
-  }
+  if (!Describable(out, size)) return false;
   out.Header(code, SizePrefix(static_cast<uint32_t>(size)));
   return true;
 }
@@ -86,10 +91,7 @@ void PutNumber(Output& out, Type code, T number) {
 // Strings and byte arrays: never padded.
 template <typename Output, typename Container>
 void PutBytes(Output& out, Type code, const Container& body) {
-  if (body.size() > kMaxWireSize) {
-    PutHeader(out, code, body.size());
-    return;
-  }
+  if (!Describable(out, body.size())) return;
   out.Sized(code, SizePrefix(static_cast<uint32_t>(body.size())), body.data(), body.size());
 }
 
