@@ -220,34 +220,41 @@ EncodableValue ReadSized(Input& in, uint8_t alignment = 1) {
   return ReadContents<Container>(count, in);
 }
 
-template <typename Input>
-EncodableValue ReadList(Input& in) {
+// A list or map one level deeper, refused past the depth limit or when its count is not
+// admitted; `read_entries` builds it from the count.
+template <typename Input, typename ReadEntries>
+EncodableValue ReadContainer(Input& in, uint64_t min_bytes_each, ReadEntries read_entries) {
   DepthScope depth(in.limits());
   if (!depth.admitted()) return EncodableValue();
   const uint32_t count = ReadSizePrefix(in);
-  if (!AdmitElements(count, 1, in)) return EncodableValue();
-  EncodableList list;
-  list.reserve(count);
-  for (uint32_t i = 0; i < count; ++i) list.push_back(in.Nested());
-  return EncodableValue(std::move(list));
+  if (!AdmitElements(count, min_bytes_each, in)) return EncodableValue();
+  return read_entries(count);
+}
+
+template <typename Input>
+EncodableValue ReadList(Input& in) {
+  return ReadContainer(in, 1, [&in](uint32_t count) {
+    EncodableList list;
+    list.reserve(count);
+    for (uint32_t i = 0; i < count; ++i) list.push_back(in.Nested());
+    return EncodableValue(std::move(list));
+  });
 }
 
 template <typename Input>
 EncodableValue ReadMap(Input& in) {
-  DepthScope depth(in.limits());
-  if (!depth.admitted()) return EncodableValue();
-  const uint32_t count = ReadSizePrefix(in);
-  if (!AdmitElements(count, 2, in)) return EncodableValue();
-  EncodableMap map;
-  for (uint32_t i = 0; i < count; ++i) {
-    EncodableValue key = in.Nested();
-    EncodableValue entry = in.Nested();
-    // The first occurrence of a key wins; a later duplicate is dropped with its value. Writers
-    // send keys in ascending order, so the end is nearly always the place: one comparison per
-    // entry instead of a search from the root.
-    map.emplace_hint(map.end(), std::move(key), std::move(entry));
-  }
-  return EncodableValue(std::move(map));
+  return ReadContainer(in, 2, [&in](uint32_t count) {
+    EncodableMap map;
+    for (uint32_t i = 0; i < count; ++i) {
+      EncodableValue key = in.Nested();
+      EncodableValue entry = in.Nested();
+      // The first occurrence of a key wins; a later duplicate is dropped with its value. Writers
+      // send keys in ascending order, so the end is nearly always the place: one comparison per
+      // entry instead of a search from the root.
+      map.emplace_hint(map.end(), std::move(key), std::move(entry));
+    }
+    return EncodableValue(std::move(map));
+  });
 }
 
 template <typename Input>
