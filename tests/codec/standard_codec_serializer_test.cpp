@@ -356,9 +356,12 @@ TEST(StandardCodecSerializerTest, ReadSizeAndWriteSizeAreInverse) {
 // A derived serializer sees every nested value through the virtual slots.
 class TaggingSerializer : public StandardCodecSerializer {
  public:
+  // A type code of its own, beyond the standard ones.
+  static constexpr uint8_t kTagged = 128;
+
   void WriteValue(const EncodableValue& value, ByteStreamWriter* stream) const override {
     if (std::holds_alternative<CustomEncodableValue>(value)) {
-      stream->WriteByte(128);
+      stream->WriteByte(kTagged);
       const int number = std::any_cast<int>(std::get<CustomEncodableValue>(value).value());
       stream->WriteByte(static_cast<uint8_t>(number));
       return;
@@ -366,7 +369,7 @@ class TaggingSerializer : public StandardCodecSerializer {
     StandardCodecSerializer::WriteValue(value, stream);
   }
   EncodableValue ReadValueOfType(uint8_t type, ByteStreamReader* stream) const override {
-    if (type == 128) return EncodableValue(CustomEncodableValue(int{stream->ReadByte()}));
+    if (type == kTagged) return EncodableValue(CustomEncodableValue(int{stream->ReadByte()}));
     return StandardCodecSerializer::ReadValueOfType(type, stream);
   }
 };
