@@ -199,8 +199,8 @@ class BufferOutput {
   // reallocate at 1, 2, 4, ... bytes.
   BufferOutput(std::vector<uint8_t>& bytes, size_t expected) : bytes_(bytes), used_(bytes.size()) {
     const size_t wanted = std::max(used_ + expected, kFirstRoom);
-    if (bytes_.capacity() == 0) {
-      bytes_.resize(wanted);  // a fresh vector: its room and the zeros in one call
+    if (bytes_.capacity() == 0 && wanted <= kChunk) {
+      bytes_.resize(wanted);  // a fresh vector for a short message: room and zeros in one call
       data_ = bytes_.data();
       end_ = bytes_.size();
       return;
