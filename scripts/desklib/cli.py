@@ -38,7 +38,8 @@ Why a debugger rather than WINEDEBUG=+debugstr: Wine's trace cuts strings after 
 escapes them its own way and interleaves them with the program's stderr, where a line the program
 leaves unfinished merges with the trace. The debugger gets each event whole and separate. The
 child then sees IsDebuggerPresent() true; it shares the tool's (window-less) console, so a program
-that opens a console when it has a debugger but no parent console opens none here.
+that opens a console when it has a debugger but no parent console opens none here (run the tool
+yourself with --no-console, under --capture none, to start a program with a debugger and no console).
 --capture none runs the program directly (no debugger, no debug output).
 
 --build DIR is the windows build tree (default: build/windows, or $ORVALEN_DESK_BUILD): the Wine

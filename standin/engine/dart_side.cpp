@@ -64,12 +64,14 @@ void DartSide::RunSteps() {
   if (next_ >= scenario_.steps.size()) {
     finished_ = true;
     Record(JsonLine("dart-end"));
+    engine_->OnDartEnd();
     return;
   }
   const Step& step = scenario_.steps[next_];
   int delay = step.repeat > 1 ? RunBurst(step) : RunStep(step);
   if (delay == kStop) {
     finished_ = true;
+    engine_->OnDartEnd();
     return;
   }
   if (delay == kStay) {
@@ -193,6 +195,12 @@ int DartSide::RunStep(const Step& step) {
       JsonLine line("resources");
       line.Int("line", step.line).Str("label", step.text);
       Record(AddResourceCounts(line));
+      return 0;
+    }
+    case Step::Kind::kConsole: {
+      JsonLine line("console");
+      line.Int("line", step.line).Str("label", step.text);
+      Record(AddConsoleText(line));
       return 0;
     }
     case Step::Kind::kQuit: Record(JsonLine("dart-quit").Int("line", step.line)); return kStop;

@@ -7,6 +7,7 @@
 #include "standin/engine/bundle_paths.h"
 #include "standin/engine/dart_side.h"
 #include "standin/engine/dart_wire.h"
+#include "standin/engine/resource_probe.h"
 #include "standin/engine/standin_api.h"
 #include "standin/engine/transcript.h"
 #include "standin/engine/window_probe.h"
@@ -173,6 +174,9 @@ void EngineSide::OnEvent(const Event& event) {
     line.IntList("windowpos", {p->x, p->y, p->cx, p->cy, static_cast<long long>(p->flags)});
     line.Bool("visible", event.hwnd && IsWindowVisible(event.hwnd));
   }
+  // The product's set-up of the process, seen from where the engine needs it.
+  if (event.kind == EventKind::kEngineCreate) line.Str("apartment", ApartmentName());
+  if (event.kind == EventKind::kResyncOutputStreams) AddConsoleState(line);
   if (event.kind == EventKind::kMessengerSend && event.channel == kAppWindowChannel) {
     if (auto call = DecodeStringCall(event.bytes.data(), event.bytes.size())) {
       line.Str("method", call->method);
@@ -262,6 +266,11 @@ std::optional<HWND> EngineSide::CreateViewWindow(FlutterDesktopEngineRef, int wi
              .Str("hwnd", PointerText(view_->hwnd()))
              .Int("width", width)
              .Int("height", height));
+  if (scenario_.hold_first_frame) {
+    // The Dart side gets to act while the product still waits for its first frame.
+    view_->HoldFrames(true);
+    StartDart();
+  }
   return view_->hwnd();
 }
 
@@ -306,11 +315,18 @@ void EngineSide::OnFrame(int frame_number) {
                .Int("n", frame_number)
                .Raw("top", WindowStateJson(TopLevelWindow(), view)));
   }
-  if (!dart_started_ && view_) {
-    dart_started_ = true;
-    dart_ = std::make_unique<DartSide>(scenario_, this);
-    dart_->Start(scenario_.start_delay_ms);
-  }
+  if (view_) StartDart();
+}
+
+void EngineSide::StartDart() {
+  if (dart_started_) return;
+  dart_started_ = true;
+  dart_ = std::make_unique<DartSide>(scenario_, this);
+  dart_->Start(scenario_.start_delay_ms);
+}
+
+void EngineSide::OnDartEnd() {
+  if (view_) view_->HoldFrames(false);
 }
 
 void EngineSide::StartWatchdog() {

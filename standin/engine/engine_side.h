@@ -47,6 +47,8 @@ class EngineSide : public EngineHooks, public FrameListener {
 
   // For the Dart side.
   ViewWindow* view() { return view_.get(); }
+  // The steps have run out: a held first frame may come now.
+  void OnDartEnd();
   HWND TopLevelWindow() const;
   HWND parking_window();
 
@@ -59,6 +61,7 @@ class EngineSide : public EngineHooks, public FrameListener {
                         const std::vector<std::string>& arguments = {});
   void OnDisplayEventSent(const Event& event);
   void StartWatchdog();
+  void StartDart();
   static LRESULT CALLBACK ParkingProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
 
   std::mutex mutex_;  // guards registrar_names_

@@ -154,6 +154,8 @@ Scenario ParseScenario(std::string_view text, const std::vector<std::string>& ar
       scenario.dpi = static_cast<unsigned>(number);
     } else if (word == "refuse-view-controller") {
       scenario.refuse_view_controller = true;
+    } else if (word == "hold-first-frame") {
+      scenario.hold_first_frame = true;
     } else if (word == "consume") {
       auto message = MessageNumber(NextWord(&rest));
       long long result = 0;
@@ -301,12 +303,10 @@ Scenario ParseScenario(std::string_view text, const std::vector<std::string>& ar
       step.kind = Step::Kind::kStage;
       step.text = std::string(rest);
       scenario.steps.push_back(std::move(step));
-    } else if (word == "probe") {
-      step.kind = Step::Kind::kProbe;
-      step.text = std::string(rest);
-      scenario.steps.push_back(std::move(step));
-    } else if (word == "resources") {
-      step.kind = Step::Kind::kResources;
+    } else if (word == "probe" || word == "resources" || word == "console") {
+      step.kind = word == "probe"       ? Step::Kind::kProbe
+                  : word == "resources" ? Step::Kind::kResources
+                                        : Step::Kind::kConsole;
       step.text = std::string(rest);
       scenario.steps.push_back(std::move(step));
     } else if (word == "quit") {

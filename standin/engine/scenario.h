@@ -1,7 +1,7 @@
 // The stand-in's "Dart program": a text scenario read from the bundle's application library
 // slot (data\app.so). Its format is documented in standin/README.md. Settings shape how the
 // engine behaves for the whole run; steps are what the Dart side does, one after another, once
-// the engine has produced its first frame.
+// the engine has produced its first frame (or, holding that frame, once the view exists).
 #pragma once
 
 #include <cstdint>
@@ -16,7 +16,18 @@ namespace standin {
 enum class DisplayEventReply { kSuccess, kError, kNotImplemented, kNever };
 
 struct Step {
-  enum class Kind { kCall, kSend, kWait, kWaitEvent, kPost, kStage, kProbe, kResources, kQuit };
+  enum class Kind {
+    kCall,
+    kSend,
+    kWait,
+    kWaitEvent,
+    kPost,
+    kStage,
+    kProbe,
+    kResources,
+    kConsole,
+    kQuit
+  };
   Kind kind = Kind::kWait;
   int line = 0;                // line in the scenario file, for the transcript
   std::string text;            // method, channel, awaited event line or stage name
@@ -39,6 +50,8 @@ struct Scenario {
   std::string transcript;   // transcript file, relative to the exe's folder
   int watchdog_ms = 60000;  // the process is ended after this long
   int start_delay_ms = 0;   // pause after the first frame before step one
+  // No frame until the steps have run out; the steps start as soon as the view exists.
+  bool hold_first_frame = false;
   std::vector<Step> steps;
   std::vector<std::string> errors;  // "line N: ..." for lines that were not understood
 };

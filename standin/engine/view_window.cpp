@@ -110,7 +110,12 @@ void ViewWindow::SetLastCall(const std::string& call) {
 void ViewWindow::RequestFrame() {
   if (!hwnd_ || frame_pending_) return;
   frame_pending_ = true;
-  PostMessageW(hwnd_, kFrameMessage, 0, 0);
+  if (!held_) PostMessageW(hwnd_, kFrameMessage, 0, 0);
+}
+
+void ViewWindow::HoldFrames(bool hold) {
+  held_ = hold;
+  if (hwnd_ && !held_ && frame_pending_) PostMessageW(hwnd_, kFrameMessage, 0, 0);
 }
 
 void ViewWindow::RenderFrame() {

@@ -38,6 +38,8 @@ class ViewWindow {
   void SetStage(const std::string& stage);
   void SetLastCall(const std::string& call);
   void RequestFrame();
+  // While held, frames are asked for but not drawn; letting go draws the one asked for.
+  void HoldFrames(bool hold);
 
  private:
   static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
@@ -48,6 +50,7 @@ class ViewWindow {
   HWND hwnd_ = nullptr;
   FrameListener* listener_;
   bool frame_pending_ = false;
+  bool held_ = false;
   int frame_number_ = 0;
   HBITMAP bitmap_ = nullptr;
   int bitmap_width_ = 0;

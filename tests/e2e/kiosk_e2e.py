@@ -159,9 +159,9 @@ class Case:
         self.failures = []
         self.runs = []
 
-    def run(self, scenario, args=(), label="", launcher=False):
+    def run(self, scenario, args=(), label="", launcher=False, capture="debugger"):
         r = self.harness.run_kiosk(self.name + (("-" + label) if label else ""), scenario, args,
-                                   launcher)
+                                   launcher, capture)
         self.runs.append(r)
         return r
 
@@ -182,7 +182,10 @@ class Harness:
         self.build_dir = build_dir
         self.desk_name = os.environ.get("ORVALEN_DESK_NAME", "")
 
-    def run_kiosk(self, name, scenario, args, launcher):
+    def run_kiosk(self, name, scenario, args, launcher, capture="debugger"):
+        """CAPTURE: "debugger" (the desk's capture tool, whose console the kiosk attaches to),
+        "debugger-no-console" (the capture tool told to let go of its console first: a debugger
+        and no parent console, as when started from Explorer under a debugger) or "none"."""
         folder = os.path.join(self.work_dir, name)
         shutil.rmtree(folder, ignore_errors=True)
         os.makedirs(os.path.join(folder, "data", "flutter_assets"))
@@ -197,8 +200,15 @@ class Harness:
         if launcher:
             shutil.copy2(os.path.join(self.bin_dir, "orvalen-e2e-launch.exe"), folder)
             command = [os.path.join(folder, "orvalen-e2e-launch.exe"), "orvalen.exe"] + list(args)
+        debug_out = os.path.join(folder, "debug.txt")
+        options = ["--debug-out", debug_out] if capture == "debugger" else ["--capture", "none"]
+        if capture == "debugger-no-console":
+            tool = os.environ.get("ORVALEN_DBGCAPTURE") or os.path.join(
+                self.build_dir, "bin", "orvalen-dbgcapture.exe")
+            command = [tool, "--no-console", "--out", windows_path(debug_out), "--",
+                       windows_path(exe)] + list(args)
         full = [self.desk, "exec", "--name", self.desk_name, "--build", self.build_dir,
-                "--timeout", "60", "--debug-out", os.path.join(folder, "debug.txt"), "--"] + command
+                "--timeout", "60"] + options + ["--"] + command
         p = subprocess.run(full, cwd=folder, capture_output=True, text=True, errors="replace")
         for stream, text in (("stdout.txt", p.stdout), ("stderr.txt", p.stderr)):
             with open(os.path.join(folder, stream), "w") as f:
@@ -207,6 +217,10 @@ class Harness:
 
 
 # ------------------------------------------------------------------ helpers for the checks
+
+def windows_path(path):
+    return "Z:" + os.path.abspath(path).replace("/", "\\")
+
 
 def style_bits(text):
     return int(text, 16) & ~WS_CLIPSIBLINGS
@@ -293,6 +307,8 @@ def case_first_frame(case):
         case.equal((e["entry_point"], e["entry_point_null"]), ("", False), "entry point")
         case.equal((e["argc"], e["argv_null"], e["arguments"]), (0, True, []), "no entry arguments")
         case.equal(e["engine_options"], [0, 0, 0, 2], "engine options")
+        case.check(e.get("apartment") in ("main-sta", "sta"),
+                   "engine created in a single-threaded apartment: %s" % e.get("apartment"))
 
     # Start-up order: engine and view first, then the plug-ins, then the view is
     # attached, the channel opened, the frame asked for.
@@ -351,6 +367,46 @@ def case_refused_view_controller(case):
                  "frame", "set-next-frame-callback", "dart-call"):
         case.equal(run.events(name), [], "no %s after the refusal" % name)
     case.equal(run.kiosk_lines, [], "no event lines (no window shown)")
+
+
+def case_console(case):
+    # Without a parent console the kiosk opens a console only under a debugger, before the engine
+    # exists; the engine's resync and the kiosk's own diagnostics then find that console.
+    scenario = "send %s\nwait 100\nconsole after\nprobe end\npost WM_CLOSE\n" % APP
+    plain = case.run(scenario, label="no-debugger", capture="none")
+    case.equal(plain.rc, 0, "exit code without a debugger")
+    case.equal(plain.events("resync-output-streams"), [], "resyncs without a debugger")
+    case.equal([c["text"] for c in plain.events("console")], [[]], "console without a debugger")
+    case.equal([p["top"]["visible"] for p in plain.events("probe")], [True],
+               "shown without a debugger")
+
+    run = case.run(scenario, capture="debugger-no-console")
+    case.equal(run.rc, 0, "exit code")
+    resync = run.events("resync-output-streams")
+    if case.equal(len(resync), 1, "output stream resyncs"):
+        case.equal(resync[0]["console"], True, "the process had a console at the resync")
+    missing = in_order(run, [("resync-output-streams", {}), ("dpi-query", {}), ("engine-create", {})])
+    case.check(missing is None, "the console comes before the window and the engine: %r" % (missing,))
+    diagnostic = "Invalid method call; method name is not a string."
+    console = run.first("console")
+    case.check(console is not None and diagnostic in console["text"],
+               "the kiosk's diagnostic on the new console: %r" % (console,))
+    case.check(diagnostic not in run.stderr_lines, "the diagnostic still on the inherited stderr")
+
+
+def case_destroy_before_first_frame(case):
+    run = case.run("hold-first-frame\nwait 200\nprobe held\ncall destroy\n")
+    case.equal(run.rc, 0, "exit code")
+    probe = run.first("probe")
+    if case.check(probe is not None, "probe before the first frame"):
+        case.equal(probe["top"]["visible"], False, "visible before the first frame")
+    case.check(run.first("set-next-frame-callback") and run.first("engine-destroy"),
+               "a next-frame callback was set and the engine shut down")
+    for name in ("frame", "next-frame-fired", "after-next-frame"):
+        case.equal(run.events(name), [], "%s events" % name)
+    shown = [e for e in run.events("top-level-message") if e.get("visible")]
+    case.equal(shown, [], "moves of the window while visible")
+    case.equal(run.kiosk_lines, [], "event lines (a fit would be the first)")
 
 
 def case_dpi_scaled_creation(case):
@@ -547,7 +603,7 @@ def case_hotkeys(case):
 
 GROUPS = {
     "startup": [case_first_frame, case_entry_arguments, case_refused_view_controller,
-                case_dpi_scaled_creation],
+                case_dpi_scaled_creation, case_console, case_destroy_before_first_frame],
     "channel": [case_methods, case_destroy, case_undecodable, case_display_event_answers],
     "routing": [case_dpi_change_routing, case_display_change_routing, case_font_change_routing,
                 case_hotkeys],

@@ -82,19 +82,23 @@ TEST(StandinScenario, SettingsApplyToTheRunAndBadLinesAreReported) {
   Scenario s = ParseScenario(
       "# comment\n\ndpi 144\nrefuse-view-controller\nconsume WM_FONTCHANGE 7\n"
       "on-display-event never\nwatchdog 5000\ncall\ncall x int32 99999999999\nsend ch 0\n"
-      "post WM_DPICHANGED 144\nfrobnicate\nwait-event timeout=50 applied (fit)*\n");
+      "post WM_DPICHANGED 144\nfrobnicate\nwait-event timeout=50 applied (fit)*\n"
+      "hold-first-frame\nconsole after it\n");
   EXPECT_EQ(s.dpi, 144u);
   EXPECT_TRUE(s.refuse_view_controller);
   ASSERT_EQ(s.consume.count(0x001D), 1u);
   EXPECT_EQ(s.consume.at(0x001D), 7);
   EXPECT_EQ(s.display_event_reply, DisplayEventReply::kNever);
   EXPECT_EQ(s.watchdog_ms, 5000);
+  EXPECT_TRUE(s.hold_first_frame);
   EXPECT_EQ(s.errors.size(), 5u);
   EXPECT_NE(s.errors[0].find("line 8:"), std::string::npos) << s.errors[0];
-  ASSERT_EQ(s.steps.size(), 1u);
+  ASSERT_EQ(s.steps.size(), 2u);
   EXPECT_EQ(s.steps[0].kind, Step::Kind::kWaitEvent);
   EXPECT_EQ(s.steps[0].ms, 50);
   EXPECT_EQ(s.steps[0].text, "applied (fit)*");
+  EXPECT_EQ(s.steps[1].kind, Step::Kind::kConsole);
+  EXPECT_EQ(s.steps[1].text, "after it");
 }
 
 TEST(StandinScenario, EntryArgumentsStandInForDollarDigits) {

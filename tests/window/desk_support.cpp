@@ -1,6 +1,7 @@
 #include "tests/window/desk_support.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <cstring>
 #include <fstream>
 #include <sstream>
@@ -13,27 +14,23 @@ DebugOutputCapture* active_capture = nullptr;
 
 }  // namespace
 
-std::vector<std::string> RecordingWindow::Lines() const {
-  std::vector<std::string> lines;
-  for (const EventRecord& e : events_) lines.push_back(e.line);
-  return lines;
-}
+std::vector<std::string> RecordingWindow::Lines() const { return lines_; }
 
 std::vector<std::string> RecordingWindow::TakeLines() {
-  std::vector<std::string> lines;
-  for (std::size_t i = taken_; i < events_.size(); ++i) lines.push_back(events_[i].line);
-  taken_ = events_.size();
+  std::vector<std::string> lines(lines_.begin() + static_cast<std::ptrdiff_t>(taken_),
+                                 lines_.end());
+  taken_ = lines_.size();
   return lines;
 }
 
 void RecordingWindow::ClearEvents() {
-  events_.clear();
+  lines_.clear();
   taken_ = 0;
 }
 
 void RecordingWindow::ReportDisplayEvent(const char* line) {
   Win32Window::ReportDisplayEvent(line);
-  if (line != nullptr) events_.push_back(EventRecord{line, Clock::now()});
+  if (line != nullptr) lines_.push_back(line);
 }
 
 LRESULT RecordingWindow::HandleMessage(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {

@@ -16,11 +16,6 @@ namespace desk {
 
 using Clock = std::chrono::steady_clock;
 
-struct EventRecord {
-  std::string line;
-  Clock::time_point at;
-};
-
 // A Win32Window that records every event line (and still writes it to the debugger output through
 // the base), and lets a test run code from inside the message dispatch.
 class RecordingWindow : public Win32Window {
@@ -28,7 +23,6 @@ class RecordingWindow : public Win32Window {
   RecordingWindow() = default;
   ~RecordingWindow() override = default;
 
-  const std::vector<EventRecord>& events() const { return events_; }
   std::vector<std::string> Lines() const;
   // The lines recorded since the last TakeLines().
   std::vector<std::string> TakeLines();
@@ -51,7 +45,7 @@ class RecordingWindow : public Win32Window {
   bool OnCreate() override;
 
  private:
-  std::vector<EventRecord> events_;
+  std::vector<std::string> lines_;
   std::size_t taken_ = 0;
 };
 

@@ -4,8 +4,8 @@
 //
 // The child is started with DEBUG_ONLY_THIS_PROCESS, so its own children run undebugged. It
 // inherits this process's standard handles (its stderr and stdout reach ours) and this process's
-// console, so a child that calls AttachConsole(ATTACH_PARENT_PROCESS) finds one and does not open
-// a console window of its own even though IsDebuggerPresent() is true for it.
+// console, if it still has one, so a child that calls AttachConsole(ATTACH_PARENT_PROCESS) finds
+// one and does not open a console window of its own even though IsDebuggerPresent() is true for it.
 //
 // Exceptions other than the loader's initial breakpoint are passed back unhandled, so the child's
 // own handlers (C++ exceptions included) behave as without a debugger.

@@ -1,7 +1,12 @@
 // orvalen-dbgcapture: runs a command under a minimal debugger and writes every debug-output
 // string of that process as one line (see line_escape.h for the escapes) to a file or stdout.
 //
-//   orvalen-dbgcapture [--out FILE] [--append] [--] COMMAND [ARGS...]
+//   orvalen-dbgcapture [--out FILE] [--append] [--no-console] [--] COMMAND [ARGS...]
+//
+// --no-console: the tool lets go of its own console before it starts the child, so the child has
+// no parent console to attach to (as when started from Explorer under a debugger) and a program
+// that opens a console of its own under a debugger does so. The standard handles the child
+// inherits stay those of the tool.
 //
 // Exit code: the child's exit code; 125 when the tool itself fails (bad usage, the output file
 // cannot be opened, the child cannot be started).
@@ -21,7 +26,9 @@ namespace {
 constexpr int kToolFailure = 125;
 
 int Usage() {
-  std::fputs("usage: orvalen-dbgcapture [--out FILE] [--append] [--] COMMAND [ARGS...]\n", stderr);
+  std::fputs(
+      "usage: orvalen-dbgcapture [--out FILE] [--append] [--no-console] [--] COMMAND [ARGS...]\n",
+      stderr);
   std::fflush(stderr);
   return kToolFailure;
 }
@@ -29,6 +36,7 @@ int Usage() {
 struct Options {
   std::wstring out_path;
   bool append = false;
+  bool no_console = false;
   std::wstring child_command_line;
 };
 
@@ -55,6 +63,11 @@ bool ParseOptions(std::wstring_view line, Options* options) {
     }
     if (arg.value == L"--append") {
       options->append = true;
+      pos = arg.end;
+      continue;
+    }
+    if (arg.value == L"--no-console") {
+      options->no_console = true;
       pos = arg.end;
       continue;
     }
@@ -95,6 +108,9 @@ int main() {
     WriteFile(out, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
   };
 
+  // After the output file is open, so that its failure can still be reported. The standard
+  // handles stay valid where they are not console handles (pipes and files, as under Wine).
+  if (options.no_console) FreeConsole();
   dbgcapture::ChildOutcome outcome = dbgcapture::RunUnderDebugger(options.child_command_line, sink);
   if (!outcome.started) {
     std::fprintf(stderr, "orvalen-dbgcapture: cannot start %ls: error %lu\n",
