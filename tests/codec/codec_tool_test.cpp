@@ -9,7 +9,6 @@
 
 #include "codec/standard_codec_serializer.h"
 #include "codec_test_support.h"
-#include "json.h"
 #include "trace.h"
 #include "value_json.h"
 

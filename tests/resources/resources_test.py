@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Checks the resources that orvalen.exe carries, read straight from the PE file: icon group 101
+"""Checks the resources that orvalen.exe carries, read from the PE file with pefile: icon group 101
 with its 16, 32, 48 and 256 px images (the very images of resources/orvalen.ico), exactly one
 application manifest with the execution level, DPI awareness and supported OS, and the version
 block with its numbers and strings. Also checks that the committed icon is what make_icon.py draws.
@@ -15,7 +15,10 @@ import tempfile
 import xml.etree.ElementTree as ET
 import zlib
 
-RT_ICON, RT_GROUP_ICON, RT_VERSION, RT_MANIFEST = 3, 14, 16, 24
+import pefile
+
+RT_ICON, RT_GROUP_ICON, RT_VERSION, RT_MANIFEST = (
+    pefile.RESOURCE_TYPE[name] for name in ("RT_ICON", "RT_GROUP_ICON", "RT_VERSION", "RT_MANIFEST"))
 
 failures = []
 
@@ -26,59 +29,26 @@ def check(condition, message):
     return condition
 
 
-# ---------------------------------------------------------------- PE resources
-
-def read_resources(path):
-    """{(type, id): [(language, bytes)]} for every resource with numeric type and id."""
-    data = open(path, "rb").read()
-    if data[:2] != b"MZ":
-        raise ValueError("not an MZ file")
-    pe = struct.unpack_from("<I", data, 0x3C)[0]
-    if data[pe:pe + 4] != b"PE\0\0":
-        raise ValueError("no PE signature")
-    sections, optional_size = struct.unpack_from("<H", data, pe + 6)[0], struct.unpack_from("<H", data, pe + 20)[0]
-    optional = pe + 24
-    magic = struct.unpack_from("<H", data, optional)[0]
-    directories = optional + (112 if magic == 0x20B else 96)
-    rsrc_rva, rsrc_size = struct.unpack_from("<II", data, directories + 2 * 8)
-    if rsrc_size == 0:
-        return {}
-    table = optional + optional_size
-    spans = []
-    for i in range(sections):
-        vsize, vaddr, raw_size, raw_ptr = struct.unpack_from("<IIII", data, table + 40 * i + 8)
-        spans.append((vaddr, max(vsize, raw_size), raw_ptr))
-
-    def offset_of(rva):
-        for vaddr, size, raw in spans:
-            if vaddr <= rva < vaddr + size:
-                return raw + rva - vaddr
-        raise ValueError("RVA %#x outside every section" % rva)
-
-    base = offset_of(rsrc_rva)
-
-    def entries(at):
-        named, ids = struct.unpack_from("<HH", data, base + at + 12)
-        for i in range(named + ids):
-            name, target = struct.unpack_from("<II", data, base + at + 16 + 8 * i)
-            yield name, target
-
+def read_pe(path):
+    """The parsed PE file, and {(type, id): [bytes]} for every resource with numeric type and id."""
+    pe = pefile.PE(path, fast_load=True)
+    pe.parse_data_directories(directories=[pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_RESOURCE"]])
     found = {}
-    for rtype, t_target in entries(0):
-        for rid, i_target in entries(t_target & 0x7FFFFFFF):
-            for lang, l_target in entries(i_target & 0x7FFFFFFF):
-                if rtype & 0x80000000 or rid & 0x80000000 or l_target & 0x80000000:
-                    continue  # named entries are not used by this executable
-                rva, size = struct.unpack_from("<II", data, base + l_target)
-                start = offset_of(rva)
-                found.setdefault((rtype, rid), []).append((lang, data[start:start + size]))
-    return found
+    directory = getattr(pe, "DIRECTORY_ENTRY_RESOURCE", None)
+    for rtype in directory.entries if directory else []:
+        for rid in rtype.directory.entries:
+            if rtype.id is None or rid.id is None:
+                continue  # named entries are not used by this executable
+            for lang in rid.directory.entries:
+                found.setdefault((rtype.id, rid.id), []).append(
+                    pe.get_data(lang.data.struct.OffsetToData, lang.data.struct.Size))
+    return pe, found
 
 
 def single(resources, rtype, rid, what):
     items = resources.get((rtype, rid), [])
     check(len(items) == 1, "%s: %d resources, expected one" % (what, len(items)))
-    return items[0][1] if items else None
+    return items[0] if items else None
 
 
 # ---------------------------------------------------------------- icon
@@ -129,6 +99,7 @@ def check_icon(resources, ico_path):
     group = single(resources, RT_GROUP_ICON, 101, "icon group 101")
     if group is None:
         return
+    # pefile leaves a group's own layout (a .ico directory whose entries name RT_ICON ids) to us.
     reserved, kind, count = struct.unpack_from("<HHH", group, 0)
     check(reserved == 0 and kind == 1, "icon group 101: header %d/%d, expected 0/1" % (reserved, kind))
     committed = ico_images(ico_path)
@@ -183,47 +154,28 @@ def check_manifest(resources):
 
 # ---------------------------------------------------------------- version block
 
-def parse_block(data, at):
-    """One VS_VERSIONINFO-style node: (key, value bytes, type, children, end offset)."""
-    length, value_length, vtype = struct.unpack_from("<HHH", data, at)
-    end = at + length
-    key_start = at + 6
-    key_end = key_start
-    while data[key_end:key_end + 2] != b"\0\0":
-        key_end += 2
-    key = data[key_start:key_end].decode("utf-16-le")
-    pos = (key_end + 2 + 3) & ~3
-    value_bytes = value_length * 2 if vtype == 1 else value_length
-    value = data[pos:pos + value_bytes]
-    pos = (pos + value_bytes + 3) & ~3
-    children = []
-    while pos < end:
-        child = parse_block(data, pos)
-        children.append(child)
-        pos = (child[4] + 3) & ~3
-    return key, value, vtype, children, end
-
-
-def check_version(resources, major, minor, patch, build, version_string):
-    block = single(resources, RT_VERSION, 1, "version block 1")
-    if block is None:
+def check_version(pe, resources, major, minor, patch, build, version_string):
+    if single(resources, RT_VERSION, 1, "version block 1") is None:
         return
-    key, fixed, _, children, _ = parse_block(block, 0)
+    if not check(hasattr(pe, "VS_VERSIONINFO") and hasattr(pe, "VS_FIXEDFILEINFO"),
+                 "pefile found no version information in version block 1"):
+        return
+    key = pe.VS_VERSIONINFO[0].Key.decode("utf-8")
     check(key == "VS_VERSION_INFO", "version block key %r" % key)
-    signature, _, file_ms, file_ls, product_ms, product_ls = struct.unpack_from("<IIIIII", fixed, 0)
-    check(signature == 0xFEEF04BD, "fixed file info signature %#x" % signature)
+    fixed = pe.VS_FIXEDFILEINFO[0]
+    check(fixed.Signature == 0xFEEF04BD, "fixed file info signature %#x" % fixed.Signature)
+    file_ms, file_ls = fixed.FileVersionMS, fixed.FileVersionLS
     want_ms, want_ls = (major << 16) | minor, (patch << 16) | build
     check((file_ms, file_ls) == (want_ms, want_ls), "FILEVERSION %d.%d.%d.%d, expected %d.%d.%d.%d" % (
         file_ms >> 16, file_ms & 0xFFFF, file_ls >> 16, file_ls & 0xFFFF, major, minor, patch, build))
-    check((product_ms, product_ls) == (want_ms, want_ls), "PRODUCTVERSION differs from %d.%d.%d.%d" % (
-        major, minor, patch, build))
+    check((fixed.ProductVersionMS, fixed.ProductVersionLS) == (want_ms, want_ls),
+          "PRODUCTVERSION differs from %d.%d.%d.%d" % (major, minor, patch, build))
 
     strings = {}
-    for child in children:
-        if child[0] == "StringFileInfo":
-            for table in child[3]:
-                for entry in table[3]:
-                    strings[entry[0]] = entry[1].decode("utf-16-le").rstrip("\0")
+    for info in pe.FileInfo[0] if hasattr(pe, "FileInfo") else []:
+        for table in getattr(info, "StringTable", []):
+            for name, value in table.entries.items():
+                strings[name.decode("utf-8")] = value.decode("utf-8").rstrip("\0")
     expected_version = "%d.%d.%d+%d" % (major, minor, patch, build)
     check(version_string == expected_version, "the build's version string %r is not %r" % (version_string,
                                                                                           expected_version))
@@ -246,11 +198,11 @@ def main():
         return 2
     exe, ico, make_icon = sys.argv[1:4]
     major, minor, patch, build = (int(v) for v in sys.argv[4:8])
-    resources = read_resources(exe)
+    pe, resources = read_pe(exe)
     check_icon(resources, ico)
     check_icon_is_drawn(ico, make_icon)
     check_manifest(resources)
-    check_version(resources, major, minor, patch, build, sys.argv[8])
+    check_version(pe, resources, major, minor, patch, build, sys.argv[8])
     for message in failures:
         print("FAIL: " + message)
     if not failures:

@@ -14,7 +14,6 @@
 #include "codec/byte_streams.h"
 #include "codec/standard_codec_serializer.h"
 #include "codec/standard_method_codec.h"
-#include "json.h"
 #include "trace.h"
 #include "value_json.h"
 

@@ -1,8 +1,7 @@
 #include "value_json.h"
 
-#include <charconv>
 #include <cstring>
-#include <type_traits>
+#include <utility>
 
 namespace codec_tool {
 
@@ -11,6 +10,89 @@ using flutter::EncodableMap;
 using flutter::EncodableValue;
 
 namespace {
+
+// Deep enough for any value a person types; shallow enough that hostile input cannot exhaust
+// the stack of the recursive conversion (or of the serializer writing the result).
+constexpr size_t kMaxDepth = 512;
+
+// Builds the document as nlohmann's own parser would, but stops at kMaxDepth (its parsing loop
+// does not recurse; everything after it does) and keeps a repeated member name as a member.
+class DocumentBuilder : public nlohmann::json_sax<Json> {
+ public:
+  explicit DocumentBuilder(Json* root) : root_(root) {}
+
+  bool null() override { return Put(nullptr); }
+  bool boolean(bool value) override { return Put(value); }
+  bool number_integer(number_integer_t value) override { return Put(value); }
+  bool number_unsigned(number_unsigned_t value) override { return Put(value); }
+  bool number_float(number_float_t value, const string_t& /*text*/) override { return Put(value); }
+  bool string(string_t& value) override { return Put(std::move(value)); }
+  bool binary(binary_t& /*value*/) override { return false; }  // JSON text has none
+  bool start_object(std::size_t /*size*/) override { return Open(Json::object()); }
+  bool end_object() override { return Close(); }
+  bool start_array(std::size_t /*size*/) override { return Open(Json::array()); }
+  bool end_array() override { return Close(); }
+
+  bool key(string_t& name) override {
+    Json& object = *open_.back();
+    // A repeated name would overwrite its member and leave one: the value form's one-member
+    // rule must still see two. Past two members the object is refused whatever they are.
+    if (object.size() == 1 && object.contains(name)) name += '\'';
+    member_ = &object[name];
+    return true;
+  }
+
+  bool parse_error(std::size_t /*position*/, const std::string& /*token*/,
+                   const nlohmann::detail::exception& failure) override {
+    // The message's leading id, such as [json.exception.parse_error.101], tells a person nothing.
+    const std::string text = failure.what();
+    const size_t id_end = text.find("] ");
+    error_ = id_end == std::string::npos ? text : text.substr(id_end + 2);
+    return false;
+  }
+
+  const std::string& error() const { return error_; }
+
+ private:
+  // Containers in open_ never move: their parents take no new element until they close.
+  Json* Slot() {
+    if (open_.empty()) return root_;
+    Json& container = *open_.back();
+    if (!container.is_array()) return member_;
+    container.push_back(nullptr);
+    return &container.back();
+  }
+
+  template <typename T>
+  bool Put(T&& value) {
+    if (open_.size() > kMaxDepth) return TooDeep();
+    *Slot() = Json(std::forward<T>(value));
+    return true;
+  }
+
+  bool Open(Json container) {
+    if (open_.size() > kMaxDepth) return TooDeep();
+    Json* slot = Slot();
+    *slot = std::move(container);
+    open_.push_back(slot);
+    return true;
+  }
+
+  bool Close() {
+    open_.pop_back();
+    return true;
+  }
+
+  bool TooDeep() {
+    error_ = "JSON nested too deeply (more than " + std::to_string(kMaxDepth) + " levels)";
+    return false;
+  }
+
+  Json* root_;
+  std::vector<Json*> open_;
+  Json* member_ = nullptr;
+  std::string error_;
+};
 
 bool IsSpace(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
@@ -25,17 +107,19 @@ int Nibble(char c) {
 
 template <typename Int>
 bool ParseInteger(const Json& json, const char* kind, Int* out, std::string* error) {
-  if (json.kind != Json::Kind::kNumber) {
+  if (!json.is_number()) {
     *error = std::string(kind) + " needs an integer";
     return false;
   }
-  const char* begin = json.text.data();
-  const char* end = begin + json.text.size();
-  const auto [ptr, ec] = std::from_chars(begin, end, *out);
-  if (ec != std::errc() || ptr != end) {
-    *error = std::string(kind) + " value " + json.text + " is not an integer in range";
+  // Unsigned first: is_number_integer() holds for both kinds of integer.
+  const bool in_range = json.is_number_unsigned()  ? std::in_range<Int>(json.get<uint64_t>())
+                        : json.is_number_integer() ? std::in_range<Int>(json.get<int64_t>())
+                                                   : false;
+  if (!in_range) {
+    *error = std::string(kind) + " value " + json.dump() + " is not an integer in range";
     return false;
   }
+  *out = json.get<Int>();
   return true;
 }
 
@@ -43,7 +127,7 @@ bool ParseInteger(const Json& json, const char* kind, Int* out, std::string* err
 template <typename Bits>
 bool ParseBits(const Json& json, const char* kind, Bits* out, std::string* error) {
   std::vector<uint8_t> bytes;
-  if (json.kind != Json::Kind::kString || !ParseHex(json.text, &bytes, error) ||
+  if (!json.is_string() || !ParseHex(json.get_ref<const std::string&>(), &bytes, error) ||
       bytes.size() != sizeof(Bits)) {
     *error = std::string(kind) + " needs a string of " + std::to_string(sizeof(Bits) * 2) +
              " hex digits";
@@ -58,12 +142,12 @@ bool ParseBits(const Json& json, const char* kind, Bits* out, std::string* error
 template <typename T, typename Parse>
 bool ParseArray(const Json& json, const char* kind, std::vector<T>* out, std::string* error,
                 Parse parse) {
-  if (json.kind != Json::Kind::kArray) {
+  if (!json.is_array()) {
     *error = std::string(kind) + " needs an array";
     return false;
   }
-  out->reserve(json.items.size());
-  for (const Json& item : json.items) {
+  out->reserve(json.size());
+  for (const Json& item : json) {
     T element{};
     if (!parse(item, &element)) return false;
     out->push_back(element);
@@ -179,6 +263,28 @@ void AppendValue(const EncodableValue& value, std::string* out) {
 
 }  // namespace
 
+bool ParseJson(const std::string& source, Json* out, std::string* error) {
+  *out = Json();
+  // nlohmann's reader takes a NUL byte for the end of the text, and skips a leading byte order
+  // mark: both would let through text that is not one JSON document.
+  const size_t nul = source.find('\0');
+  if (nul != std::string::npos) {
+    *error = "NUL byte in JSON at offset " + std::to_string(nul);
+    return false;
+  }
+  if (source.starts_with("\xEF\xBB\xBF")) {
+    *error = "byte order mark before the JSON value at offset 0";
+    return false;
+  }
+  DocumentBuilder builder(out);
+  if (!Json::sax_parse(source, &builder)) {
+    *out = Json();
+    *error = builder.error();
+    return false;
+  }
+  return true;
+}
+
 bool ParseHex(const std::string& text, std::vector<uint8_t>* out, std::string* error) {
   out->clear();
   out->reserve(text.size() / 2);
@@ -216,20 +322,24 @@ std::string HexOf(const uint8_t* data, size_t size) {
 }
 
 bool ValueFromJson(const Json& json, EncodableValue* out, std::string* error) {
-  switch (json.kind) {
-    case Json::Kind::kNull: *out = EncodableValue(); return true;
-    case Json::Kind::kBool: *out = EncodableValue(json.boolean); return true;
-    case Json::Kind::kObject: break;
-    default:
-      *error = "a value is null, true, false or a one-member object such as {\"int32\": 1}";
-      return false;
+  if (json.is_null()) {
+    *out = EncodableValue();
+    return true;
   }
-  if (json.member_values.size() != 1) {
+  if (json.is_boolean()) {
+    *out = EncodableValue(json.get<bool>());
+    return true;
+  }
+  if (!json.is_object()) {
+    *error = "a value is null, true, false or a one-member object such as {\"int32\": 1}";
+    return false;
+  }
+  if (json.size() != 1) {
     *error = "a value object needs exactly one member";
     return false;
   }
-  const std::string& kind = json.member_names[0];
-  const Json& body = json.member_values[0];
+  const std::string& kind = json.begin().key();
+  const Json& body = json.begin().value();
   if (kind == "int32") {
     int32_t number;
     if (!ParseInteger(body, "int32", &number, error)) return false;
@@ -246,11 +356,11 @@ bool ValueFromJson(const Json& json, EncodableValue* out, std::string* error) {
     *out = EncodableValue(number);
   } else if (kind == "string" || kind == "uint8s") {
     std::vector<uint8_t> bytes;
-    if (body.kind != Json::Kind::kString) {
+    if (!body.is_string()) {
       *error = kind + " needs a hex string";
       return false;
     }
-    if (!ParseHex(body.text, &bytes, error)) {
+    if (!ParseHex(body.get_ref<const std::string&>(), &bytes, error)) {
       *error = kind + ": " + *error;
       return false;
     }
@@ -294,30 +404,29 @@ bool ValueFromJson(const Json& json, EncodableValue* out, std::string* error) {
       return false;
     *out = EncodableValue(std::move(array));
   } else if (kind == "list") {
-    if (body.kind != Json::Kind::kArray) {
+    if (!body.is_array()) {
       *error = "list needs an array";
       return false;
     }
-    EncodableList list(body.items.size());
-    for (size_t i = 0; i < body.items.size(); ++i) {
-      if (!ValueFromJson(body.items[i], &list[i], error)) return false;
+    EncodableList list(body.size());
+    for (size_t i = 0; i < body.size(); ++i) {
+      if (!ValueFromJson(body[i], &list[i], error)) return false;
     }
     *out = EncodableValue(std::move(list));
   } else if (kind == "map") {
-    if (body.kind != Json::Kind::kArray) {
+    if (!body.is_array()) {
       *error = "map needs an array of [key, value] pairs";
       return false;
     }
     EncodableMap map;
-    for (const Json& entry : body.items) {
-      if (entry.kind != Json::Kind::kArray || entry.items.size() != 2) {
+    for (const Json& entry : body) {
+      if (!entry.is_array() || entry.size() != 2) {
         *error = "map entries are [key, value] pairs";
         return false;
       }
       EncodableValue key;
       EncodableValue value;
-      if (!ValueFromJson(entry.items[0], &key, error) ||
-          !ValueFromJson(entry.items[1], &value, error)) {
+      if (!ValueFromJson(entry[0], &key, error) || !ValueFromJson(entry[1], &value, error)) {
         return false;
       }
       map.emplace(std::move(key), std::move(value));  // the first of equal keys wins
