@@ -11,10 +11,11 @@ run    Each target runs from its work corpus (build/fuzz/fuzz/corpus/<target>, w
        progress line per running target every minute, then one table: executions, seconds,
        coverage, corpus size and findings (artifacts in build/fuzz/fuzz/findings/<target>/).
        Exit status 1 when a run found something.
-merge  Minimises, per target, the committed seeds plus every grown work corpus (the runs' and the
-       CTest smoke runs') into a fresh folder with libFuzzer's -merge=1, and makes that the
-       committed seed folder's contents. A codec target's fresh folder starts with the hand-made
-       seeds of make_seeds.py, so those always stay. Running it again changes nothing.
+merge  Per target, when the grown work corpora (the runs' and the CTest smoke runs') cover
+       anything that the committed seeds do not: minimises the committed seeds plus those corpora
+       into a fresh folder with libFuzzer's -merge=1 and makes that the committed seed folder's
+       contents. A codec target's fresh folder starts with the hand-made seeds of make_seeds.py,
+       so those always stay. Running it again changes nothing.
 """
 import argparse
 import os
@@ -170,6 +171,14 @@ def run(args):
     return 0
 
 
+def libfuzzer_merge(name, into, inputs, log):
+    with open(log, "w") as out:
+        result = subprocess.run([binary(name), "-merge=1"] + LIMITS + [into] + inputs,
+                                stdout=out, stderr=subprocess.STDOUT)
+    if result.returncode != 0:
+        sys.exit(f"fuzz: merging {name} failed (exit {result.returncode}); see {log}")
+
+
 def merge(args):
     names = args.targets or TARGETS
     root = os.path.join(BUILD, "merge")
@@ -181,25 +190,24 @@ def merge(args):
         committed = seeds_of(name)
         before = set(files_in(committed))
         grown = [folder for folder in work_corpora(name) if files_in(folder)]
-        candidates = len(before) + sum(len(files_in(folder)) for folder in grown)
-        print(f"fuzz: merging {name}: {candidates} inputs ({len(before)} committed, "
-              f"{candidates - len(before)} grown)", flush=True)
+        print(f"fuzz: merging {name}: {len(before)} committed, "
+              f"{sum(len(files_in(folder)) for folder in grown)} grown", flush=True)
+        # Only what the committed seeds do not cover yet is a reason to touch them. Minimising
+        # anew each time would not settle: libFuzzer breaks ties between equally good inputs
+        # by the order it finds them in, which the previous merge itself changed.
+        check = os.path.join(root, name + ".check")
+        shutil.copytree(committed, check)
+        libfuzzer_merge(name, check, grown, os.path.join(root, name + ".check.log"))
+        if len(files_in(check)) == len(before):
+            print(f"fuzz: {name}: {len(before)} seeds, nothing new, unchanged", flush=True)
+            continue
         fresh = os.path.join(root, name)
         if name in hand_targets:
             shutil.copytree(os.path.join(hand, name), fresh)
         else:
             os.makedirs(fresh)
-        log = os.path.join(root, name + ".log")
-        with open(log, "w") as out:
-            result = subprocess.run(
-                [binary(name), "-merge=1"] + LIMITS + [fresh, committed] + grown,
-                stdout=out, stderr=subprocess.STDOUT)
-        if result.returncode != 0:
-            sys.exit(f"fuzz: merging {name} failed (exit {result.returncode}); see {log}")
+        libfuzzer_merge(name, fresh, [committed] + grown, os.path.join(root, name + ".log"))
         after = set(files_in(fresh))
-        if after == before:
-            print(f"fuzz: {name}: {len(after)} seeds, unchanged", flush=True)
-            continue
         for f in before:
             os.remove(os.path.join(committed, f))
         for f in after:
