@@ -50,7 +50,10 @@ def nested(depth, code):
 # Announcements around the trusted size, with no body behind them: the largest values a short
 # message may build, and the first ones refused.
 EDGE_SIZES = [TRUSTED - 1, TRUSTED, TRUSTED + 1]
-EDGE_KINDS = [0x07, 0x08, 0x0A, 0x0C, 0x0D]  # string, bytes, int64 array, list, map
+# String, bytes, int64 array (the largest body per element), list. Not maps: a map announcing
+# 65,536 entries that are not there costs a third of a second per run under the sanitizers, and
+# the list seeds already reach the element budget.
+EDGE_KINDS = [0x07, 0x08, 0x0A, 0x0C]
 EDGES = [bytes([code]) + size_prefix(n) for code in EDGE_KINDS for n in EDGE_SIZES]
 EDGES += [bytes([0x07]) + size_prefix(TRUSTED - 1, 255), bytes([0x0C]) + size_prefix(5, 254)]
 DEPTHS = [nested(depth, code) for code in (0x0C, 0x0D) for depth in (MAX_DEPTH, MAX_DEPTH + 1)]
