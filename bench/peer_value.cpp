@@ -17,8 +17,8 @@ bool operator==(const PeerValue& a, const PeerValue& b) {
 
 flutter::EncodableValue ToEncodable(const PeerValue& value) {
   switch (value.index()) {
-    case 1: return flutter::EncodableValue(std::get<bool>(value));
-    case 2: {
+    case PeerValue::kBoolIndex: return flutter::EncodableValue(std::get<bool>(value));
+    case PeerValue::kIntIndex: {
       const int64_t number = std::get<int64_t>(value);
       if (number >= std::numeric_limits<int32_t>::min() &&
           number <= std::numeric_limits<int32_t>::max()) {
@@ -26,9 +26,9 @@ flutter::EncodableValue ToEncodable(const PeerValue& value) {
       }
       return flutter::EncodableValue(number);
     }
-    case 3: return flutter::EncodableValue(std::get<double>(value));
-    case 4: return flutter::EncodableValue(std::get<std::string>(value));
-    case 5: {
+    case PeerValue::kDoubleIndex: return flutter::EncodableValue(std::get<double>(value));
+    case PeerValue::kStringIndex: return flutter::EncodableValue(std::get<std::string>(value));
+    case PeerValue::kListIndex: {
       flutter::EncodableList list;
       list.reserve(std::get<PeerList>(value).size());
       for (const PeerValue& element : std::get<PeerList>(value)) {
@@ -36,7 +36,7 @@ flutter::EncodableValue ToEncodable(const PeerValue& value) {
       }
       return flutter::EncodableValue(std::move(list));
     }
-    case 6: {
+    case PeerValue::kMapIndex: {
       flutter::EncodableMap map;
       for (const auto& [key, entry] : std::get<PeerMap>(value)) {
         map.emplace(flutter::EncodableValue(key), ToEncodable(entry));
@@ -49,16 +49,16 @@ flutter::EncodableValue ToEncodable(const PeerValue& value) {
 
 nlohmann::json ToJson(const PeerValue& value) {
   switch (value.index()) {
-    case 1: return std::get<bool>(value);
-    case 2: return std::get<int64_t>(value);
-    case 3: return std::get<double>(value);
-    case 4: return std::get<std::string>(value);
-    case 5: {
+    case PeerValue::kBoolIndex: return std::get<bool>(value);
+    case PeerValue::kIntIndex: return std::get<int64_t>(value);
+    case PeerValue::kDoubleIndex: return std::get<double>(value);
+    case PeerValue::kStringIndex: return std::get<std::string>(value);
+    case PeerValue::kListIndex: {
       nlohmann::json list = nlohmann::json::array();
       for (const PeerValue& element : std::get<PeerList>(value)) list.push_back(ToJson(element));
       return list;
     }
-    case 6: {
+    case PeerValue::kMapIndex: {
       nlohmann::json map = nlohmann::json::object();
       for (const auto& [key, entry] : std::get<PeerMap>(value)) map[key] = ToJson(entry);
       return map;
@@ -69,17 +69,17 @@ nlohmann::json ToJson(const PeerValue& value) {
 
 void PackPeer(msgpack::packer<msgpack::sbuffer>& packer, const PeerValue& value) {
   switch (value.index()) {
-    case 1: packer.pack(std::get<bool>(value)); return;
-    case 2: packer.pack(std::get<int64_t>(value)); return;
-    case 3: packer.pack(std::get<double>(value)); return;
-    case 4: packer.pack(std::get<std::string>(value)); return;
-    case 5: {
+    case PeerValue::kBoolIndex: packer.pack(std::get<bool>(value)); return;
+    case PeerValue::kIntIndex: packer.pack(std::get<int64_t>(value)); return;
+    case PeerValue::kDoubleIndex: packer.pack(std::get<double>(value)); return;
+    case PeerValue::kStringIndex: packer.pack(std::get<std::string>(value)); return;
+    case PeerValue::kListIndex: {
       const PeerList& list = std::get<PeerList>(value);
       packer.pack_array(static_cast<uint32_t>(list.size()));
       for (const PeerValue& element : list) PackPeer(packer, element);
       return;
     }
-    case 6: {
+    case PeerValue::kMapIndex: {
       const PeerMap& map = std::get<PeerMap>(value);
       packer.pack_map(static_cast<uint32_t>(map.size()));
       for (const auto& [key, entry] : map) {

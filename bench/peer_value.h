@@ -27,6 +27,16 @@ using PeerMap = std::map<std::string, PeerValue>;
 struct PeerValue
     : std::variant<std::monostate, bool, int64_t, double, std::string, PeerList, PeerMap> {
   using variant::variant;
+  // The alternatives by position, as index() returns them.
+  enum Alternative : size_t {
+    kNullIndex,
+    kBoolIndex,
+    kIntIndex,
+    kDoubleIndex,
+    kStringIndex,
+    kListIndex,
+    kMapIndex
+  };
 };
 
 bool operator==(const PeerValue& a, const PeerValue& b);

@@ -23,6 +23,11 @@
 # X server from: LEFT,TOP,RIGHT,BOTTOM in Windows coordinates, ",primary" after the primary one.
 # WITHOUT_OUTPUT leaves out the monitor of that RandR output (switched off while the desk runs).
 #
+#   orvalen_desk_work_area(<layout> <var>)
+#
+# "work=LEFT,TOP,RIGHT,BOTTOM", the layout's work area in Windows coordinates as desk_layout_check
+# takes it, or nothing when the layout has none (each monitor's work area is then the monitor).
+#
 #   orvalen_desk_output(<layout> <output> <mode-var> <position-var>)
 #
 # The xrandr --mode and --pos values that put a RandR output back where the layout has it.
@@ -91,6 +96,22 @@ function(orvalen_desk_monitors layout var)
     list(APPEND monitors ${monitor})
   endforeach()
   set(${var} ${monitors} PARENT_SCOPE)
+endfunction()
+
+function(orvalen_desk_work_area layout var)
+  _orvalen_desk_check_layout("${layout}" orvalen_desk_work_area)
+  string(JSON area ERROR_VARIABLE no_area
+         GET "${ORVALEN_DESK_LAYOUT_TABLE}" layouts ${layout} work_area)
+  if(no_area)
+    set(${var} "" PARENT_SCOPE)
+    return()
+  endif()
+  foreach(key left top width height)
+    string(JSON ${key} GET "${area}" ${key})
+  endforeach()
+  math(EXPR right "${left} + ${width}")
+  math(EXPR bottom "${top} + ${height}")
+  set(${var} "work=${left},${top},${right},${bottom}" PARENT_SCOPE)
 endfunction()
 
 function(orvalen_desk_output layout output mode_var position_var)

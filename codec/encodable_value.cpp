@@ -47,34 +47,48 @@ int CompareMap(const EncodableMap& a, const EncodableMap& b) {
 }
 
 int Compare(const EncodableValue& a, const EncodableValue& b) {
+  using Value = EncodableValue;
   if (a.index() != b.index()) return CompareScalar(a.index(), b.index());
   switch (a.index()) {
-    case 0: return 0;
-    case 1: return CompareScalar(std::get<1>(a), std::get<1>(b));
-    case 2: return CompareScalar(std::get<2>(a), std::get<2>(b));
-    case 3: return CompareScalar(std::get<3>(a), std::get<3>(b));
-    case 4: return CompareDouble(std::get<4>(a), std::get<4>(b));
-    case 5: {
+    case Value::kNullIndex: return 0;
+    case Value::kBoolIndex:
+      return CompareScalar(std::get<Value::kBoolIndex>(a), std::get<Value::kBoolIndex>(b));
+    case Value::kInt32Index:
+      return CompareScalar(std::get<Value::kInt32Index>(a), std::get<Value::kInt32Index>(b));
+    case Value::kInt64Index:
+      return CompareScalar(std::get<Value::kInt64Index>(a), std::get<Value::kInt64Index>(b));
+    case Value::kDoubleIndex:
+      return CompareDouble(std::get<Value::kDoubleIndex>(a), std::get<Value::kDoubleIndex>(b));
+    case Value::kStringIndex: {
       // char_traits<char> compares as unsigned char, so 0x80 sorts after 0x7F.
-      const int result = std::get<5>(a).compare(std::get<5>(b));
+      const int result = std::get<Value::kStringIndex>(a).compare(std::get<Value::kStringIndex>(b));
       return result < 0 ? -1 : (result > 0 ? 1 : 0);
     }
-    case 6: return CompareSequence(std::get<6>(a), std::get<6>(b), CompareScalar<uint8_t>);
-    case 7: return CompareSequence(std::get<7>(a), std::get<7>(b), CompareScalar<int32_t>);
-    case 8: return CompareSequence(std::get<8>(a), std::get<8>(b), CompareScalar<int64_t>);
-    case 9: return CompareSequence(std::get<9>(a), std::get<9>(b), CompareDouble);
-    case 10:
-      return CompareSequence(
-          std::get<10>(a), std::get<10>(b),
-          [](const EncodableValue& x, const EncodableValue& y) { return Compare(x, y); });
-    case 11: return CompareMap(std::get<11>(a), std::get<11>(b));
-    case 12: {
-      const auto& x = std::get<12>(a);
-      const auto& y = std::get<12>(b);
+    case Value::kUInt8ListIndex:
+      return CompareSequence(std::get<Value::kUInt8ListIndex>(a),
+                             std::get<Value::kUInt8ListIndex>(b), CompareScalar<uint8_t>);
+    case Value::kInt32ListIndex:
+      return CompareSequence(std::get<Value::kInt32ListIndex>(a),
+                             std::get<Value::kInt32ListIndex>(b), CompareScalar<int32_t>);
+    case Value::kInt64ListIndex:
+      return CompareSequence(std::get<Value::kInt64ListIndex>(a),
+                             std::get<Value::kInt64ListIndex>(b), CompareScalar<int64_t>);
+    case Value::kDoubleListIndex:
+      return CompareSequence(std::get<Value::kDoubleListIndex>(a),
+                             std::get<Value::kDoubleListIndex>(b), CompareDouble);
+    case Value::kListIndex:
+      return CompareSequence(std::get<Value::kListIndex>(a), std::get<Value::kListIndex>(b),
+                             [](const Value& x, const Value& y) { return Compare(x, y); });
+    case Value::kMapIndex:
+      return CompareMap(std::get<Value::kMapIndex>(a), std::get<Value::kMapIndex>(b));
+    case Value::kCustomIndex: {
+      const auto& x = std::get<Value::kCustomIndex>(a);
+      const auto& y = std::get<Value::kCustomIndex>(b);
       return x < y ? -1 : (y < x ? 1 : 0);
     }
-    case 13:
-      return CompareSequence(std::get<13>(a), std::get<13>(b),
+    case Value::kFloatListIndex:
+      return CompareSequence(std::get<Value::kFloatListIndex>(a),
+                             std::get<Value::kFloatListIndex>(b),
                              [](float x, float y) { return CompareDouble(x, y); });
   }
   return 0;  // valueless_by_exception on both sides: the same key

@@ -16,17 +16,20 @@
 // Two values are "the same key" when neither is less than the other; operator== is exactly that
 // equivalence (so NaN == NaN here, and 0.0 == -0.0).
 //
-// Typed access uses std::get / std::holds_alternative / index() of the std::variant base; asking
-// for an alternative that is not held throws std::bad_variant_access.
+// Typed access uses std::get / std::holds_alternative / index() of the std::variant base, by type
+// or by the named positions of EncodableValue::Alternative; asking for an alternative that is not
+// held throws std::bad_variant_access.
 #ifndef ORVALEN_CODEC_ENCODABLE_VALUE_H_
 #define ORVALEN_CODEC_ENCODABLE_VALUE_H_
 
 #include <any>
 #include <compare>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <map>
 #include <string>
+#include <type_traits>
 #include <typeinfo>
 #include <utility>
 #include <variant>
@@ -91,6 +94,25 @@ class EncodableValue : public internal::EncodableValueVariant {
   using super::super;
   using super::operator=;
 
+  // The alternatives by position: what index() returns and std::get<> takes. The order is part
+  // of the wire contract and of the value order (see above), so it never changes.
+  enum Alternative : size_t {
+    kNullIndex = 0,
+    kBoolIndex = 1,
+    kInt32Index = 2,
+    kInt64Index = 3,
+    kDoubleIndex = 4,
+    kStringIndex = 5,
+    kUInt8ListIndex = 6,
+    kInt32ListIndex = 7,
+    kInt64ListIndex = 8,
+    kDoubleListIndex = 9,
+    kListIndex = 10,
+    kMapIndex = 11,
+    kCustomIndex = 12,
+    kFloatListIndex = 13,
+  };
+
   EncodableValue() = default;
   // Without this a string literal would convert to bool.
   explicit EncodableValue(const char* string) : super(std::string(string)) {}
@@ -117,6 +139,29 @@ class EncodableValue : public internal::EncodableValueVariant {
     return (a <=> b) == 0;
   }
 };
+
+namespace internal {
+template <size_t index, typename T>
+constexpr bool kHeldAt =
+    std::is_same_v<std::variant_alternative_t<index, EncodableValueVariant>, T>;
+}  // namespace internal
+
+static_assert(internal::kHeldAt<EncodableValue::kNullIndex, std::monostate> &&
+                  internal::kHeldAt<EncodableValue::kBoolIndex, bool> &&
+                  internal::kHeldAt<EncodableValue::kInt32Index, int32_t> &&
+                  internal::kHeldAt<EncodableValue::kInt64Index, int64_t> &&
+                  internal::kHeldAt<EncodableValue::kDoubleIndex, double> &&
+                  internal::kHeldAt<EncodableValue::kStringIndex, std::string> &&
+                  internal::kHeldAt<EncodableValue::kUInt8ListIndex, std::vector<uint8_t>> &&
+                  internal::kHeldAt<EncodableValue::kInt32ListIndex, std::vector<int32_t>> &&
+                  internal::kHeldAt<EncodableValue::kInt64ListIndex, std::vector<int64_t>> &&
+                  internal::kHeldAt<EncodableValue::kDoubleListIndex, std::vector<double>> &&
+                  internal::kHeldAt<EncodableValue::kListIndex, EncodableList> &&
+                  internal::kHeldAt<EncodableValue::kMapIndex, EncodableMap> &&
+                  internal::kHeldAt<EncodableValue::kCustomIndex, CustomEncodableValue> &&
+                  internal::kHeldAt<EncodableValue::kFloatListIndex, std::vector<float>> &&
+                  std::variant_size_v<internal::EncodableValueVariant> == 14,
+              "EncodableValue's alternative positions are fixed by the wire format");
 
 // The order used for doubles wherever they appear in a key (see the header comment).
 bool EncodableDoubleLess(double a, double b);

@@ -6,12 +6,17 @@
 #include <string>
 #include <utility>
 
+#include "codec/message_writer.h"
+
 namespace flutter {
 
 namespace {
 
 constexpr uint8_t kSuccessFlag = 0;
 constexpr uint8_t kErrorFlag = 1;
+
+// Written for an absent value, so that a present one is written where it is, never copied.
+const EncodableValue kAbsent;
 
 }  // namespace
 
@@ -53,31 +58,22 @@ std::unique_ptr<MethodCall<EncodableValue>> StandardMethodCodec::DecodeCall(
 
 std::unique_ptr<std::vector<uint8_t>> StandardMethodCodec::EncodeCall(
     const MethodCall<EncodableValue>& call) const {
-  auto bytes = std::make_unique<std::vector<uint8_t>>();
-  ByteBufferStreamWriter stream(bytes.get());
-  serializer_->WriteValue(EncodableValue(call.method_name()), &stream);
-  serializer_->WriteValue(call.arguments() ? *call.arguments() : EncodableValue(), &stream);
-  return bytes;
+  const EncodableValue name(call.method_name());
+  return internal::WriteMessage(*serializer_, std::nullopt,
+                                {&name, call.arguments() ? call.arguments() : &kAbsent});
 }
 
 std::unique_ptr<std::vector<uint8_t>> StandardMethodCodec::EncodeSuccess(
     const EncodableValue* result) const {
-  auto bytes = std::make_unique<std::vector<uint8_t>>();
-  ByteBufferStreamWriter stream(bytes.get());
-  stream.WriteByte(kSuccessFlag);
-  serializer_->WriteValue(result ? *result : EncodableValue(), &stream);
-  return bytes;
+  return internal::WriteMessage(*serializer_, kSuccessFlag, {result ? result : &kAbsent});
 }
 
 std::unique_ptr<std::vector<uint8_t>> StandardMethodCodec::EncodeError(
     const std::string& code, const std::string& message, const EncodableValue* details) const {
-  auto bytes = std::make_unique<std::vector<uint8_t>>();
-  ByteBufferStreamWriter stream(bytes.get());
-  stream.WriteByte(kErrorFlag);
-  serializer_->WriteValue(EncodableValue(code), &stream);
-  serializer_->WriteValue(message.empty() ? EncodableValue() : EncodableValue(message), &stream);
-  serializer_->WriteValue(details ? *details : EncodableValue(), &stream);
-  return bytes;
+  const EncodableValue code_value(code);
+  const EncodableValue message_value = message.empty() ? EncodableValue() : EncodableValue(message);
+  return internal::WriteMessage(*serializer_, kErrorFlag,
+                                {&code_value, &message_value, details ? details : &kAbsent});
 }
 
 bool StandardMethodCodec::DecodeReply(const uint8_t* reply, size_t reply_size,

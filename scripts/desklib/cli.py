@@ -4,6 +4,9 @@ layout, plus a Wine prefix of its own, for running Windows programs on several m
 Layouts come from scripts/desk-layouts.json (Windows coordinates as EnumDisplayMonitors reports
 them; the primary is at 0,0):
   three       1920x1080 at -1920,0 | primary 1920x1080 at 0,0 | 1280x1024 at 1920,0
+  three-workarea
+              as three, with every work area ending at y 1040: a 40-pixel band along the bottom
+              of the 1080-pixel monitors (set as the root window's _NET_WORKAREA)
   two         primary 1920x1080 at 0,0 | 1920x1080 at 1920,0
   stacked     primary 1920x1080 at 0,0 above 1920x1080 at 0,1080
   one         primary 1920x1080 at 0,0

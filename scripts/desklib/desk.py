@@ -222,12 +222,18 @@ def await_display(xorg, n):
 
 
 def arrange_monitors(desk, layout):
-    for step in layout.xrandr_steps():
-        with open(desk.file("xrandr.out"), "ab") as out:
-            rc = run_bounded(["xrandr"] + step, 10, "xrandr " + " ".join(step), env=desk.env(),
+    """Places a randr desk's outputs and sets the layout's work area. Wine reads the work area
+    when its session starts, so this comes before the desk's first Wine program."""
+    steps = [["xrandr"] + step for step in layout.xrandr_steps()]
+    if layout.net_workarea():
+        steps.append(["xprop", "-root", "-f", "_NET_WORKAREA", "32c", "-set", "_NET_WORKAREA",
+                      layout.net_workarea()])
+    for step in steps:
+        with open(desk.file("arrange.out"), "ab") as out:
+            rc = run_bounded(step, 10, " ".join(step), env=desk.env(),
                              stdin=subprocess.DEVNULL, stdout=out, stderr=subprocess.STDOUT)
         if rc != 0:
-            print(desk.read("xrandr.out"), file=sys.stderr)
+            print(desk.read("arrange.out"), file=sys.stderr)
             raise DeskError(125, "cannot arrange the monitors of the %s desk" % layout.name)
 
 

@@ -30,6 +30,7 @@ class Layout(NamedTuple):
     xorg: str
     monitors: tuple
     modelines: dict
+    work_area: tuple = None  # (left, top, width, height) in Windows coordinates, or None
 
     @property
     def origin(self):
@@ -71,6 +72,15 @@ class Layout(NamedTuple):
         text += ['  Screen %d "%s" %d %d' % (n, s[0], s[4][0], s[4][1]) for n, s in enumerate(placed)]
         text.append("EndSection")
         return "\n".join(text) + "\n"
+
+    def net_workarea(self):
+        """The root window's _NET_WORKAREA value ("x,y,width,height" in X coordinates) that gives
+        the layout its work area, or None when every monitor keeps its whole rectangle."""
+        if self.work_area is None:
+            return None
+        left, top, width, height = self.work_area
+        x, y = self.origin
+        return "%d,%d,%d,%d" % (left - x, top - y, width, height)
 
     def xrandr_steps(self):
         """The xrandr calls that arrange a randr desk's outputs as its monitors: the empty outputs
@@ -131,17 +141,26 @@ def load(path=TABLE):
     return layouts
 
 
+def _rectangle(name, what, entry):
+    """LEFT, TOP, WIDTH, HEIGHT of a table entry: whole numbers, the size positive."""
+    values = tuple(entry[k] for k in ("left", "top", "width", "height"))
+    if not all(type(v) is int for v in values) or values[2] <= 0 or values[3] <= 0:
+        raise LayoutError("layout %s: %s needs whole left, top and a positive size: %s"
+                          % (name, what, entry))
+    return values
+
+
 def _layout(name, entry, modelines):
     if entry["xorg"] not in ("xinerama", "randr"):
         raise LayoutError("layout %s: xorg is %r, not xinerama or randr" % (name, entry["xorg"]))
     monitors = []
     for m in entry["monitors"]:
-        values = [m[k] for k in ("left", "top", "width", "height")]
-        if not all(type(v) is int for v in values) or values[2] <= 0 or values[3] <= 0:
-            raise LayoutError("layout %s: a monitor needs whole left, top and a positive size: %s"
-                              % (name, m))
+        values = _rectangle(name, "a monitor", m)
         monitors.append(Monitor(*values, m.get("primary") is True, m.get("output", "")))
-    layout = Layout(name, entry["xorg"], tuple(monitors), modelines)
+    work_area = None
+    if "work_area" in entry:
+        work_area = _rectangle(name, "the work area", entry["work_area"])
+    layout = Layout(name, entry["xorg"], tuple(monitors), modelines, work_area)
     primaries = [m for m in monitors if m.primary]
     if len(primaries) != 1 or (primaries[0].left, primaries[0].top) != (0, 0):
         raise LayoutError("layout %s: exactly one monitor is primary, at 0,0" % name)

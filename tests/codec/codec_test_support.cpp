@@ -61,24 +61,32 @@ std::string ToHex(const std::vector<uint8_t>& bytes) {
   return text;
 }
 
+namespace {
+template <typename T>
+size_t ArraySize(const flutter::EncodableValue& value) {
+  return std::get<std::vector<T>>(value).size();
+}
+}  // namespace
+
 std::string Describe(const flutter::EncodableValue& value) {
   using namespace flutter;
+  using Value = EncodableValue;
   std::ostringstream out;
   switch (value.index()) {
-    case 0: out << "null"; break;
-    case 1: out << (std::get<bool>(value) ? "true" : "false"); break;
-    case 2: out << "int32 " << std::get<int32_t>(value); break;
-    case 3: out << "int64 " << std::get<int64_t>(value); break;
-    case 4: out << "double " << std::get<double>(value); break;
-    case 5:
+    case Value::kNullIndex: out << "null"; break;
+    case Value::kBoolIndex: out << (std::get<bool>(value) ? "true" : "false"); break;
+    case Value::kInt32Index: out << "int32 " << std::get<int32_t>(value); break;
+    case Value::kInt64Index: out << "int64 " << std::get<int64_t>(value); break;
+    case Value::kDoubleIndex: out << "double " << std::get<double>(value); break;
+    case Value::kStringIndex:
       out << "string[" << std::get<std::string>(value).size() << "] \""
           << std::get<std::string>(value).substr(0, 32) << "\"";
       break;
-    case 6: out << "bytes[" << std::get<6>(value).size() << "]"; break;
-    case 7: out << "int32s[" << std::get<7>(value).size() << "]"; break;
-    case 8: out << "int64s[" << std::get<8>(value).size() << "]"; break;
-    case 9: out << "doubles[" << std::get<9>(value).size() << "]"; break;
-    case 10: {
+    case Value::kUInt8ListIndex: out << "bytes[" << ArraySize<uint8_t>(value) << "]"; break;
+    case Value::kInt32ListIndex: out << "int32s[" << ArraySize<int32_t>(value) << "]"; break;
+    case Value::kInt64ListIndex: out << "int64s[" << ArraySize<int64_t>(value) << "]"; break;
+    case Value::kDoubleListIndex: out << "doubles[" << ArraySize<double>(value) << "]"; break;
+    case Value::kListIndex: {
       const auto& list = std::get<EncodableList>(value);
       out << "[";
       for (size_t i = 0; i < list.size() && i < 8; ++i) out << (i ? ", " : "") << Describe(list[i]);
@@ -86,7 +94,7 @@ std::string Describe(const flutter::EncodableValue& value) {
       out << "]";
       break;
     }
-    case 11: {
+    case Value::kMapIndex: {
       out << "{";
       bool first = true;
       for (const auto& [k, v] : std::get<EncodableMap>(value)) {
@@ -96,8 +104,8 @@ std::string Describe(const flutter::EncodableValue& value) {
       out << "}";
       break;
     }
-    case 12: out << "custom"; break;
-    case 13: out << "floats[" << std::get<13>(value).size() << "]"; break;
+    case Value::kCustomIndex: out << "custom"; break;
+    case Value::kFloatListIndex: out << "floats[" << ArraySize<float>(value) << "]"; break;
   }
   return out.str();
 }

@@ -1,5 +1,6 @@
-// Helpers shared by the codec tests: hex literals, capture of the diagnostic lines written to
-// std::cerr, and a meter of heap bytes allocated while decoding.
+// Helpers shared by the codec tests: hex literals, streams that take the call-by-call path,
+// capture of the diagnostic lines written to std::cerr, and a meter of heap bytes allocated while
+// decoding.
 #ifndef ORVALEN_TESTS_CODEC_CODEC_TEST_SUPPORT_H_
 #define ORVALEN_TESTS_CODEC_CODEC_TEST_SUPPORT_H_
 
@@ -10,9 +11,30 @@
 #include <string>
 #include <vector>
 
+#include "codec/byte_streams.h"
 #include "codec/encodable_value.h"
 
 namespace codec_test {
+
+// Streams of a class of their own: the serializer cannot use the plain buffer streams' bytes
+// directly and makes the stream calls one by one, the way it serves any derived stream.
+class CallByCallWriter : public flutter::ByteBufferStreamWriter {
+ public:
+  using ByteBufferStreamWriter::ByteBufferStreamWriter;
+};
+
+class CallByCallReader : public flutter::ByteBufferStreamReader {
+ public:
+  using ByteBufferStreamReader::ByteBufferStreamReader;
+};
+
+// The two ways a value gets written and read; the exact-layout tables run through both.
+enum class Path { kPlainBuffer, kCallByCall };
+inline constexpr Path kPaths[] = {Path::kPlainBuffer, Path::kCallByCall};
+
+inline const char* Name(Path path) {
+  return path == Path::kPlainBuffer ? "plain buffer streams" : "call by call";
+}
 
 // The reader's line for every failed read.
 inline constexpr char kInvalidRead[] = "Invalid read in StandardCodecByteStreamReader";

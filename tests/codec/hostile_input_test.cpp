@@ -19,9 +19,13 @@ namespace flutter {
 namespace {
 
 using codec_test::AllocationMeter;
+using codec_test::CallByCallReader;
 using codec_test::CerrCapture;
 using codec_test::Describe;
 using codec_test::Hex;
+using codec_test::kPaths;
+using codec_test::Name;
+using codec_test::Path;
 
 using codec_test::kInvalidRead;
 constexpr char kTooDeep[] =
@@ -46,14 +50,16 @@ struct Outcome {
   double seconds = 0;
 };
 
-Outcome DecodeMetered(const std::vector<uint8_t>& bytes) {
+Outcome DecodeMetered(const std::vector<uint8_t>& bytes, Path path = Path::kPlainBuffer) {
   Outcome outcome;
   CerrCapture capture(16);
   const auto start = std::chrono::steady_clock::now();
   {
     AllocationMeter meter;
     {
-      ByteBufferStreamReader reader(bytes.data(), bytes.size());
+      ByteBufferStreamReader plain(bytes.data(), bytes.size());
+      CallByCallReader call_by_call(bytes.data(), bytes.size());
+      ByteBufferStreamReader& reader = path == Path::kPlainBuffer ? plain : call_by_call;
       EncodableValue value = StandardCodecSerializer::SharedInstance().ReadValue(&reader);
       outcome.position = reader.position();
       outcome.peak_bytes = meter.peak_bytes();
@@ -113,15 +119,18 @@ TEST(HostileInputTest, OversizeAnnouncementsThatCannotFitAreRefused) {
       {"list", "0c ff ffffffff 00 00", 0xFFFFFFFF, 2, 6},
       {"map", "0d ff 01000100 00 00", 65537, 2, 6},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    const std::vector<uint8_t> bytes = Hex(c.hex);
-    const Outcome outcome = DecodeMetered(bytes);
-    EXPECT_TRUE(outcome.value.IsNull()) << Describe(outcome.value);
-    EXPECT_EQ(outcome.position, c.position);
-    EXPECT_EQ(outcome.lines, std::vector<std::string>{Unbacked(c.size, c.remaining)});
-    if (AllocationMeter::available()) {
-      EXPECT_LE(outcome.peak_bytes, MemoryBound(bytes.size()));
+  for (Path path : kPaths) {
+    SCOPED_TRACE(Name(path));
+    for (const Case& c : cases) {
+      SCOPED_TRACE(c.name);
+      const std::vector<uint8_t> bytes = Hex(c.hex);
+      const Outcome outcome = DecodeMetered(bytes, path);
+      EXPECT_TRUE(outcome.value.IsNull()) << Describe(outcome.value);
+      EXPECT_EQ(outcome.position, c.position);
+      EXPECT_EQ(outcome.lines, std::vector<std::string>{Unbacked(c.size, c.remaining)});
+      if (AllocationMeter::available()) {
+        EXPECT_LE(outcome.peak_bytes, MemoryBound(bytes.size()));
+      }
     }
   }
 }

@@ -1,5 +1,6 @@
 // The standard value encoding: byte layouts, size prefixes, alignment, short input and the
-// diagnostic lines, on the shared serializer.
+// diagnostic lines, on the shared serializer; each table both through the plain buffer streams and
+// call by call through derived ones.
 #include "codec/standard_codec_serializer.h"
 
 #include <gtest/gtest.h>
@@ -15,18 +16,27 @@
 namespace flutter {
 namespace {
 
+using codec_test::CallByCallReader;
+using codec_test::CallByCallWriter;
 using codec_test::CerrCapture;
 using codec_test::Describe;
 using codec_test::Hex;
+using codec_test::kPaths;
+using codec_test::Name;
+using codec_test::Path;
 using codec_test::ToHex;
 
 using codec_test::kInvalidRead;
 
 const StandardCodecSerializer& Serializer() { return StandardCodecSerializer::SharedInstance(); }
 
-std::vector<uint8_t> Encode(const EncodableValue& value, std::vector<uint8_t> buffer = {}) {
-  ByteBufferStreamWriter writer(&buffer);
-  Serializer().WriteValue(value, &writer);
+std::vector<uint8_t> Encode(const EncodableValue& value, std::vector<uint8_t> buffer = {},
+                            Path path = Path::kPlainBuffer) {
+  ByteBufferStreamWriter plain(&buffer);
+  CallByCallWriter call_by_call(&buffer);
+  Serializer().WriteValue(value, path == Path::kPlainBuffer
+                                     ? &plain
+                                     : static_cast<ByteBufferStreamWriter*>(&call_by_call));
   return buffer;
 }
 
@@ -36,9 +46,12 @@ struct Decoded {
   std::vector<std::string> lines;
 };
 
-Decoded Decode(const std::vector<uint8_t>& bytes, size_t start = 0) {
+Decoded Decode(const std::vector<uint8_t>& bytes, size_t start = 0,
+               Path path = Path::kPlainBuffer) {
   CerrCapture capture;
-  ByteBufferStreamReader reader(bytes.data(), bytes.size());
+  ByteBufferStreamReader plain(bytes.data(), bytes.size());
+  CallByCallReader call_by_call(bytes.data(), bytes.size());
+  ByteBufferStreamReader& reader = path == Path::kPlainBuffer ? plain : call_by_call;
   if (start) {
     std::vector<uint8_t> skip(start);
     reader.ReadBytes(skip.data(), start);
@@ -103,21 +116,27 @@ std::vector<Layout> Layouts() {
 }
 
 TEST(StandardCodecSerializerTest, WritesExactLayouts) {
-  for (const Layout& layout : Layouts()) {
-    SCOPED_TRACE(layout.name);
-    EXPECT_EQ(ToHex(Encode(layout.value)), ToHex(Hex(layout.hex)));
+  for (Path path : kPaths) {
+    SCOPED_TRACE(Name(path));
+    for (const Layout& layout : Layouts()) {
+      SCOPED_TRACE(layout.name);
+      EXPECT_EQ(ToHex(Encode(layout.value, {}, path)), ToHex(Hex(layout.hex)));
+    }
   }
 }
 
 TEST(StandardCodecSerializerTest, ReadsLayoutsBackToEndWithoutDiagnostics) {
-  for (const Layout& layout : Layouts()) {
-    SCOPED_TRACE(layout.name);
-    const std::vector<uint8_t> bytes = Hex(layout.hex);
-    const Decoded decoded = Decode(bytes);
-    EXPECT_EQ(decoded.value.index(), layout.value.index());
-    EXPECT_TRUE(decoded.value == layout.value) << Describe(decoded.value);
-    EXPECT_EQ(decoded.position, bytes.size());
-    EXPECT_TRUE(decoded.lines.empty()) << decoded.lines.front();
+  for (Path path : kPaths) {
+    SCOPED_TRACE(Name(path));
+    for (const Layout& layout : Layouts()) {
+      SCOPED_TRACE(layout.name);
+      const std::vector<uint8_t> bytes = Hex(layout.hex);
+      const Decoded decoded = Decode(bytes, 0, path);
+      EXPECT_EQ(decoded.value.index(), layout.value.index());
+      EXPECT_TRUE(decoded.value == layout.value) << Describe(decoded.value);
+      EXPECT_EQ(decoded.position, bytes.size());
+      EXPECT_TRUE(decoded.lines.empty()) << decoded.lines.front();
+    }
   }
 }
 
@@ -134,31 +153,34 @@ TEST(StandardCodecSerializerTest, DoublesKeepTheirExactBits) {
 }
 
 TEST(StandardCodecSerializerTest, PaddingCountsFromTheBufferStart) {
-  for (size_t prefix = 0; prefix < 16; ++prefix) {
-    SCOPED_TRACE(prefix);
-    const std::vector<uint8_t> head(prefix, 0xAA);
-    struct Case {
-      EncodableValue value;
-      size_t header;  // code + size prefix before the padding
-      size_t width;
-    };
-    const std::vector<Case> cases = {
-        {EncodableValue(1.5), 1, 8},
-        {EncodableValue(std::vector<int32_t>{3}), 2, 4},
-        {EncodableValue(std::vector<float>{3.0f}), 2, 4},
-        {EncodableValue(std::vector<int64_t>{3}), 2, 8},
-        {EncodableValue(std::vector<double>{3.0}), 2, 8},
-    };
-    for (const Case& c : cases) {
-      SCOPED_TRACE(Describe(c.value));
-      const std::vector<uint8_t> bytes = Encode(c.value, head);
-      const size_t data_start = bytes.size() - c.width;
-      EXPECT_EQ(data_start % c.width, 0u);
-      EXPECT_LT(data_start - (prefix + c.header), c.width);
-      for (size_t i = prefix + c.header; i < data_start; ++i) EXPECT_EQ(bytes[i], 0) << i;
-      const Decoded decoded = Decode(bytes, prefix);
-      EXPECT_TRUE(decoded.value == c.value) << Describe(decoded.value);
-      EXPECT_EQ(decoded.position, bytes.size());
+  struct Case {
+    EncodableValue value;
+    size_t header;  // code + size prefix before the padding
+    size_t width;
+  };
+  const std::vector<Case> cases = {
+      {EncodableValue(1.5), 1, 8},
+      {EncodableValue(std::vector<int32_t>{3}), 2, 4},
+      {EncodableValue(std::vector<float>{3.0f}), 2, 4},
+      {EncodableValue(std::vector<int64_t>{3}), 2, 8},
+      {EncodableValue(std::vector<double>{3.0}), 2, 8},
+  };
+  for (Path path : kPaths) {
+    SCOPED_TRACE(Name(path));
+    for (size_t prefix = 0; prefix < 16; ++prefix) {
+      SCOPED_TRACE(prefix);
+      const std::vector<uint8_t> head(prefix, 0xAA);
+      for (const Case& c : cases) {
+        SCOPED_TRACE(Describe(c.value));
+        const std::vector<uint8_t> bytes = Encode(c.value, head, path);
+        const size_t data_start = bytes.size() - c.width;
+        EXPECT_EQ(data_start % c.width, 0u);
+        EXPECT_LT(data_start - (prefix + c.header), c.width);
+        for (size_t i = prefix + c.header; i < data_start; ++i) EXPECT_EQ(bytes[i], 0) << i;
+        const Decoded decoded = Decode(bytes, prefix, path);
+        EXPECT_TRUE(decoded.value == c.value) << Describe(decoded.value);
+        EXPECT_EQ(decoded.position, bytes.size());
+      }
     }
   }
 }
@@ -178,21 +200,32 @@ TEST(StandardCodecSerializerTest, SizePrefixesAtTheirBoundaries) {
       {65536, "ff 00000100"},
       {70000, "ff 70110100"},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.size);
-    const std::string text = Repeat('q', c.size);
-    const std::vector<uint8_t> bytes = Encode(EncodableValue(text));
-    const std::vector<uint8_t> prefix = Hex(c.prefix);
-    ASSERT_EQ(bytes.size(), 1 + prefix.size() + c.size);
-    EXPECT_EQ(bytes[0], 0x07);
-    EXPECT_EQ(ToHex({bytes.begin() + 1, bytes.begin() + 1 + prefix.size()}), ToHex(prefix));
-    const Decoded decoded = Decode(bytes);
-    EXPECT_EQ(std::get<std::string>(decoded.value), text);
+  for (Path path : kPaths) {
+    SCOPED_TRACE(Name(path));
+    for (const Case& c : cases) {
+      SCOPED_TRACE(c.size);
+      const std::string text = Repeat('q', c.size);
+      const std::vector<uint8_t> bytes = Encode(EncodableValue(text), {}, path);
+      const std::vector<uint8_t> prefix = Hex(c.prefix);
+      ASSERT_EQ(bytes.size(), 1 + prefix.size() + c.size);
+      EXPECT_EQ(bytes[0], static_cast<uint8_t>(StandardCodecType::kString));
+      EXPECT_EQ(ToHex({bytes.begin() + 1, bytes.begin() + 1 + prefix.size()}), ToHex(prefix));
+      const Decoded decoded = Decode(bytes, 0, path);
+      EXPECT_EQ(std::get<std::string>(decoded.value), text);
 
-    // Lists and byte arrays use the same prefix for their counts.
-    const std::vector<uint8_t> list = Encode(EncodableValue(EncodableList(c.size)));
-    EXPECT_EQ(ToHex({list.begin() + 1, list.begin() + 1 + prefix.size()}), ToHex(prefix));
-    EXPECT_EQ(std::get<EncodableList>(Decode(list).value).size(), c.size);
+      // Lists and typed arrays use the same prefix for their counts; an array's elements then
+      // start at the next multiple of their width.
+      const std::vector<uint8_t> list = Encode(EncodableValue(EncodableList(c.size)), {}, path);
+      EXPECT_EQ(ToHex({list.begin() + 1, list.begin() + 1 + prefix.size()}), ToHex(prefix));
+      EXPECT_EQ(std::get<EncodableList>(Decode(list, 0, path).value).size(), c.size);
+      std::vector<double> numbers(c.size);
+      for (size_t i = 0; i < numbers.size(); ++i) numbers[i] = 0.5 * static_cast<double>(i);
+      const std::vector<uint8_t> array = Encode(EncodableValue(numbers), {}, path);
+      const size_t header = 1 + prefix.size();
+      ASSERT_EQ(array.size(), (c.size == 0 ? header : (header + 7) / 8 * 8) + 8 * c.size);
+      EXPECT_EQ(ToHex({array.begin() + 1, array.begin() + header}), ToHex(prefix));
+      EXPECT_EQ(std::get<std::vector<double>>(Decode(array, 0, path).value), numbers);
+    }
   }
 }
 
@@ -227,13 +260,16 @@ TEST(StandardCodecSerializerTest, ReaderOnlyForms) {
       {"code 3 stays int32 and code 4 int64", "0c 02 03 01000000 04 0100000000000000",
        EncodableValue(EncodableList{EncodableValue(int32_t{1}), EncodableValue(int64_t{1})}), 16},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    const Decoded decoded = Decode(Hex(c.hex));
-    EXPECT_EQ(decoded.value.index(), c.value.index());
-    EXPECT_TRUE(decoded.value == c.value) << Describe(decoded.value);
-    EXPECT_EQ(decoded.position, c.position);
-    EXPECT_TRUE(decoded.lines.empty());
+  for (Path path : kPaths) {
+    SCOPED_TRACE(Name(path));
+    for (const Case& c : cases) {
+      SCOPED_TRACE(c.name);
+      const Decoded decoded = Decode(Hex(c.hex), 0, path);
+      EXPECT_EQ(decoded.value.index(), c.value.index());
+      EXPECT_TRUE(decoded.value == c.value) << Describe(decoded.value);
+      EXPECT_EQ(decoded.position, c.position);
+      EXPECT_TRUE(decoded.lines.empty());
+    }
   }
 }
 
@@ -295,13 +331,16 @@ TEST(StandardCodecSerializerTest, ShortAndUnknownInput) {
        8,
        {unknown + "20"}},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    const Decoded decoded = Decode(Hex(c.hex));
-    EXPECT_EQ(decoded.value.index(), c.value.index()) << Describe(decoded.value);
-    EXPECT_TRUE(decoded.value == c.value) << Describe(decoded.value);
-    EXPECT_EQ(decoded.position, c.position);
-    EXPECT_EQ(decoded.lines, c.lines);
+  for (Path path : kPaths) {
+    SCOPED_TRACE(Name(path));
+    for (const Case& c : cases) {
+      SCOPED_TRACE(c.name);
+      const Decoded decoded = Decode(Hex(c.hex), 0, path);
+      EXPECT_EQ(decoded.value.index(), c.value.index()) << Describe(decoded.value);
+      EXPECT_TRUE(decoded.value == c.value) << Describe(decoded.value);
+      EXPECT_EQ(decoded.position, c.position);
+      EXPECT_EQ(decoded.lines, c.lines);
+    }
   }
 }
 
@@ -315,14 +354,19 @@ TEST(StandardCodecSerializerTest, UnknownCodeLeavesTheNextByteForTheNextValue) {
 }
 
 TEST(StandardCodecSerializerTest, CustomValueIsWrittenAsNullWithItsLine) {
-  CerrCapture capture;
-  const std::vector<uint8_t> bytes = Encode(EncodableValue(
-      EncodableList{EncodableValue(CustomEncodableValue(3)), EncodableValue(int32_t{1})}));
-  EXPECT_EQ(ToHex(bytes), ToHex(Hex("0c 02 00 03 01000000")));
-  EXPECT_EQ(capture.lines(), std::vector<std::string>{
-                                 "Unhandled custom type in StandardCodecSerializer::WriteValue. "
-                                 "Custom types require codec extensions."});
-  EXPECT_TRUE(capture.complete());
+  for (Path path : kPaths) {
+    SCOPED_TRACE(Name(path));
+    CerrCapture capture;
+    const std::vector<uint8_t> bytes =
+        Encode(EncodableValue(EncodableList{EncodableValue(CustomEncodableValue(3)),
+                                            EncodableValue(int32_t{1})}),
+               {}, path);
+    EXPECT_EQ(ToHex(bytes), ToHex(Hex("0c 02 00 03 01000000")));
+    EXPECT_EQ(capture.lines(), std::vector<std::string>{
+                                   "Unhandled custom type in StandardCodecSerializer::WriteValue. "
+                                   "Custom types require codec extensions."});
+    EXPECT_TRUE(capture.complete());
+  }
 }
 
 TEST(StandardCodecSerializerTest, ReadSizeAndWriteSizeAreInverse) {
@@ -341,9 +385,12 @@ TEST(StandardCodecSerializerTest, ReadSizeAndWriteSizeAreInverse) {
 // A derived serializer sees every nested value through the virtual slots.
 class TaggingSerializer : public StandardCodecSerializer {
  public:
+  // A type code of its own, beyond the standard ones.
+  static constexpr uint8_t kTagged = 128;
+
   void WriteValue(const EncodableValue& value, ByteStreamWriter* stream) const override {
     if (std::holds_alternative<CustomEncodableValue>(value)) {
-      stream->WriteByte(128);
+      stream->WriteByte(kTagged);
       const int number = std::any_cast<int>(std::get<CustomEncodableValue>(value).value());
       stream->WriteByte(static_cast<uint8_t>(number));
       return;
@@ -351,7 +398,7 @@ class TaggingSerializer : public StandardCodecSerializer {
     StandardCodecSerializer::WriteValue(value, stream);
   }
   EncodableValue ReadValueOfType(uint8_t type, ByteStreamReader* stream) const override {
-    if (type == 128) return EncodableValue(CustomEncodableValue(int{stream->ReadByte()}));
+    if (type == kTagged) return EncodableValue(CustomEncodableValue(int{stream->ReadByte()}));
     return StandardCodecSerializer::ReadValueOfType(type, stream);
   }
 };

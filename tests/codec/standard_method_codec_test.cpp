@@ -52,6 +52,8 @@ class RecordingResult : public MethodResult<EncodableValue> {
   std::optional<EncodableValue> value;
 };
 
+class OtherSerializer : public StandardCodecSerializer {};
+
 TEST(StandardMethodCodecTest, EncodesCallsAndEnvelopesExactly) {
   struct Case {
     const char* name;
@@ -60,33 +62,39 @@ TEST(StandardMethodCodecTest, EncodesCallsAndEnvelopesExactly) {
   };
   const EncodableValue five(int32_t{5});
   const EncodableValue one(int32_t{1});
-  std::vector<Case> cases;
-  cases.push_back({"call without arguments",
-                   Codec().EncodeCall(MethodCall<EncodableValue>("foo", nullptr)),
-                   "07 03 666f6f 00"});
-  cases.push_back(
-      {"call with a double: aligned from the message start",
-       Codec().EncodeCall(MethodCall<EncodableValue>("x", std::make_unique<EncodableValue>(1.0))),
-       "07 01 78 06 00000000 000000000000f03f"});
-  cases.push_back({"call with list arguments",
-                   Codec().EncodeCall(MethodCall<EncodableValue>(
-                       "spanAllDisplays", std::make_unique<EncodableValue>(EncodableList{}))),
-                   "07 0f 7370616e416c6c446973706c617973 0c 00"});
-  cases.push_back({"success without result", Codec().EncodeSuccess(nullptr), "00 00"});
-  cases.push_back({"success with int32 5", Codec().EncodeSuccess(&five), "00 03 05000000"});
-  cases.push_back({"success with a double: aligned from the envelope start",
-                   Codec().EncodeSuccess(std::make_unique<EncodableValue>(0.5).get()),
-                   "00 06 000000000000 000000000000e03f"});
-  cases.push_back({"error, empty message, no details", Codec().EncodeError("E", "", nullptr),
-                   "01 07 01 45 00 00"});
-  cases.push_back({"error with message and details", Codec().EncodeError("E", "m", &one),
-                   "01 07 01 45 07 01 6d 03 01000000"});
-  cases.push_back(
-      {"error with an empty code", Codec().EncodeError("", "", nullptr), "01 07 00 00 00"});
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    ASSERT_NE(c.bytes, nullptr);
-    EXPECT_EQ(ToHex(*c.bytes), ToHex(Hex(c.hex)));
+  // A serializer of a class of its own has every value written call by call.
+  static const OtherSerializer derived;
+  for (const StandardMethodCodec* codec :
+       {&Codec(), &StandardMethodCodec::SharedInstance(&derived)}) {
+    SCOPED_TRACE(codec == &Codec() ? "shared serializer" : "derived serializer");
+    std::vector<Case> cases;
+    cases.push_back({"call without arguments",
+                     codec->EncodeCall(MethodCall<EncodableValue>("foo", nullptr)),
+                     "07 03 666f6f 00"});
+    cases.push_back(
+        {"call with a double: aligned from the message start",
+         codec->EncodeCall(MethodCall<EncodableValue>("x", std::make_unique<EncodableValue>(1.0))),
+         "07 01 78 06 00000000 000000000000f03f"});
+    cases.push_back({"call with list arguments",
+                     codec->EncodeCall(MethodCall<EncodableValue>(
+                         "spanAllDisplays", std::make_unique<EncodableValue>(EncodableList{}))),
+                     "07 0f 7370616e416c6c446973706c617973 0c 00"});
+    cases.push_back({"success without result", codec->EncodeSuccess(nullptr), "00 00"});
+    cases.push_back({"success with int32 5", codec->EncodeSuccess(&five), "00 03 05000000"});
+    cases.push_back({"success with a double: aligned from the envelope start",
+                     codec->EncodeSuccess(std::make_unique<EncodableValue>(0.5).get()),
+                     "00 06 000000000000 000000000000e03f"});
+    cases.push_back({"error, empty message, no details", codec->EncodeError("E", "", nullptr),
+                     "01 07 01 45 00 00"});
+    cases.push_back({"error with message and details", codec->EncodeError("E", "m", &one),
+                     "01 07 01 45 07 01 6d 03 01000000"});
+    cases.push_back(
+        {"error with an empty code", codec->EncodeError("", "", nullptr), "01 07 00 00 00"});
+    for (const Case& c : cases) {
+      SCOPED_TRACE(c.name);
+      ASSERT_NE(c.bytes, nullptr);
+      EXPECT_EQ(ToHex(*c.bytes), ToHex(Hex(c.hex)));
+    }
   }
 }
 
@@ -210,8 +218,6 @@ TEST(StandardMethodCodecTest, EnvelopesRoundTrip) {
   EXPECT_EQ(decoded->method_name(), "onDisplayEvent");
   EXPECT_EQ(std::get<std::string>(*decoded->arguments()), "span monitors=3");
 }
-
-class OtherSerializer : public StandardCodecSerializer {};
 
 TEST(StandardMethodCodecTest, SharedInstancesPerSerializer) {
   const StandardMethodCodec& first = StandardMethodCodec::SharedInstance();

@@ -166,6 +166,13 @@ std::vector<RECT> SortedMonitors() {
   return monitors;
 }
 
+RECT WorkAreaOf(const RECT& monitor) {
+  MONITORINFO info{};
+  info.cbSize = sizeof(info);
+  GetMonitorInfoW(MonitorFromRect(&monitor, MONITOR_DEFAULTTONEAREST), &info);
+  return info.rcWork;
+}
+
 ImportPatch::ImportPatch(const char* dll, const char* function, void* replacement) {
   auto* base = reinterpret_cast<BYTE*>(GetModuleHandleW(nullptr));
   const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);

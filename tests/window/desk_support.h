@@ -93,6 +93,8 @@ std::string Describe(const RECT& r);
 
 // The monitors the desk offers, left to right (sorted as the window sorts them).
 std::vector<RECT> SortedMonitors();
+// The work area of the monitor with that rectangle.
+RECT WorkAreaOf(const RECT& monitor);
 
 // Replaces one function that this executable imports from `dll` for the patch's lifetime.
 class ImportPatch {

@@ -4,13 +4,18 @@
 //      +------------------+------------------+----------------+
 //      |  1920 x 1080     |  1920 x 1080     |  1280 x 1024   |
 //      |                  |                  +----------------+ 1024
+//      |..................|..................|                  1040  work areas end here
 //      +------------------+------------------+                  1080
 //
+// The desk reserves a 40-pixel band along the bottom (as a taskbar would), so each monitor's work
+// area differs from its full rectangle except on the right one, which ends above the band.
 // The monitor list is real (Xinerama heads through Wine); only the no-monitor cases patch the
 // enumeration calls, because no desk can have zero monitors.
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <tuple>
+#include <vector>
 
 #include "tests/window/window_fixture.h"
 
@@ -23,6 +28,8 @@ constexpr RECT kLeft{-1920, 0, 0, 1080};
 constexpr RECT kPrimary{0, 0, 1920, 1080};
 constexpr RECT kRight{1920, 0, 3200, 1024};
 constexpr RECT kUnion{-1920, 0, 3200, 1080};
+constexpr RECT kLeftWork{-1920, 0, 0, 1040};
+constexpr RECT kPrimaryWork{0, 0, 1920, 1040};
 
 constexpr DWORD kPopup = WS_POPUP | WS_VISIBLE;
 constexpr DWORD kTopmostApp = WS_EX_APPWINDOW | WS_EX_TOPMOST;
@@ -32,7 +39,9 @@ RECT At(int x, int y, int w, int h) { return RECT{x, y, x + w, y + h}; }
 
 class ThreeMonitors : public KioskWindowTest {
  protected:
-  static void SetUpTestSuite() { ExpectDesk({kLeft, kPrimary, kRight}); }
+  static void SetUpTestSuite() {
+    ExpectDesk({kLeft, kPrimary, kRight}, {kLeftWork, kPrimaryWork, kRight});
+  }
 
   void ExpectRect(const RECT& expected) {
     const RECT actual = WindowRect(hwnd_);
@@ -69,6 +78,7 @@ TEST_F(ThreeMonitors, CreateLeavesAHiddenFramedWindowAtTheLogicalOriginAndSize) 
 }
 
 TEST_F(ThreeMonitors, FitTakesTheMiddleMonitorAsATopmostPopupWithoutActivatingIt) {
+  // The whole monitor, band included: not its work area.
   window().FitPreferredDisplay();
   EXPECT_EQ(window().TakeLines(),
             (Lines{"fit monitors=3 index=1", "applied (fit) 1920x1080 @0,0"}));
@@ -91,6 +101,7 @@ TEST_F(ThreeMonitors, ShowOnTheHiddenWindowReportsItWasHidden) {
 }
 
 TEST_F(ThreeMonitors, SpanCoversAllThreeWithTheLeftEdgePrintedSigned) {
+  // The union of the whole monitors, band included.
   window().SpanAllDisplays();
   EXPECT_EQ(window().TakeLines(), (Lines{"span monitors=3", "applied (span) 5120x1080 @-1920,0"}));
   ExpectKioskPopup(kUnion);
@@ -161,16 +172,37 @@ TEST_F(ThreeMonitors, EachEventLineReachesTheDebuggerAsThreeSeparateWrites) {
   EXPECT_EQ(Lines(all.begin() + static_cast<std::ptrdiff_t>(before), all.end()), escaped_expected);
 }
 
+using HotKeyCall = std::tuple<HWND, int, UINT, UINT>;
+std::vector<HotKeyCall> hot_key_calls;
+void* real_register_hot_key = nullptr;
+BOOL WINAPI RecordRegisterHotKey(HWND window, int id, UINT modifiers, UINT virtual_key) {
+  hot_key_calls.emplace_back(window, id, modifiers, virtual_key);
+  return reinterpret_cast<BOOL(WINAPI*)(HWND, int, UINT, UINT)>(real_register_hot_key)(
+      window, id, modifiers, virtual_key);
+}
+
 TEST_F(ThreeMonitors, WindowedModeIsAFramedWindowCentredInTheWorkAreaWithTheHotKeys) {
   ASSERT_TRUE(HotKeyFree(VK_LEFT));
   ASSERT_TRUE(HotKeyFree(VK_RIGHT));
   window().FitPreferredDisplay();
   window().TakeLines();
 
-  window().EnterWindowedMode();
+  {
+    // Wine ignores MOD_NOREPEAT (a held key repeats the hot-key, and registration conflicts
+    // disregard it), so the modifiers are read off the calls.
+    ImportPatch record("user32.dll", "RegisterHotKey",
+                       reinterpret_cast<void*>(RecordRegisterHotKey));
+    ASSERT_TRUE(record.applied());
+    real_register_hot_key = record.original();
+    hot_key_calls.clear();
+    window().EnterWindowedMode();
+  }
+  constexpr UINT kModifiers = MOD_WIN | MOD_SHIFT | MOD_NOREPEAT;
+  EXPECT_EQ(hot_key_calls, (std::vector<HotKeyCall>{{hwnd_, 1, kModifiers, VK_LEFT},
+                                                    {hwnd_, 2, kModifiers, VK_RIGHT}}));
   EXPECT_TRUE(window().TakeLines().empty());
-  // Wine's work area is the whole monitor: (1920 - 1280) / 2, (1080 - 800) / 2.
-  ExpectRect(At(320, 140, 1280, 800));
+  // Centred in the primary's work area, above the band: (1920 - 1280) / 2, (1040 - 800) / 2.
+  ExpectRect(At(320, 120, 1280, 800));
   EXPECT_EQ(StyleOf(hwnd_), kFramed);
   EXPECT_EQ(ExStyleOf(hwnd_), static_cast<DWORD>(WS_EX_APPWINDOW));
   EXPECT_TRUE(IsWindowVisible(hwnd_));
@@ -182,7 +214,7 @@ TEST_F(ThreeMonitors, WindowedModeIsAFramedWindowCentredInTheWorkAreaWithTheHotK
   window().SpanAllDisplays();
   window().FitPreferredDisplay();
   EXPECT_TRUE(window().TakeLines().empty());
-  ExpectRect(At(320, 140, 1280, 800));
+  ExpectRect(At(320, 120, 1280, 800));
   EXPECT_EQ(StyleOf(hwnd_), kFramed);
   EXPECT_FALSE(window().IsKioskLayoutActive());
 
@@ -190,7 +222,7 @@ TEST_F(ThreeMonitors, WindowedModeIsAFramedWindowCentredInTheWorkAreaWithTheHotK
   window().ExitWindowedMode();
   EXPECT_TRUE(HotKeyFree(VK_LEFT));
   EXPECT_TRUE(HotKeyFree(VK_RIGHT));
-  ExpectRect(At(320, 140, 1280, 800));
+  ExpectRect(At(320, 120, 1280, 800));
   EXPECT_EQ(StyleOf(hwnd_), kFramed);
   EXPECT_FALSE(window().IsKioskLayoutActive());
 
@@ -204,7 +236,7 @@ TEST_F(ThreeMonitors, WindowedModeIsAFramedWindowCentredInTheWorkAreaWithTheHotK
 
 TEST_F(ThreeMonitors, HotKeysMoveTheWindowedWindowWithWrapAroundAndClamping) {
   window().EnterWindowedMode();
-  ExpectRect(At(320, 140, 1280, 800));
+  ExpectRect(At(320, 120, 1280, 800));
 
   struct Step {
     int hot_key;
@@ -212,10 +244,10 @@ TEST_F(ThreeMonitors, HotKeysMoveTheWindowedWindowWithWrapAroundAndClamping) {
     const char* what;
   };
   const Step steps[] = {
-      {2, At(1920, 140, 1280, 800), "primary -> right, clamped to its right edge"},
-      {2, At(-1920, 140, 1280, 800), "right -> wraps to the left monitor"},
-      {1, At(1920, 140, 1280, 800), "left -> previous wraps to the right monitor"},
-      {1, At(0, 140, 1280, 800), "right -> primary keeps the offset"},
+      {2, At(1920, 120, 1280, 800), "primary -> right, clamped to its right edge"},
+      {2, At(-1920, 120, 1280, 800), "right -> wraps to the left monitor"},
+      {1, At(1920, 120, 1280, 800), "left -> previous wraps to the right monitor"},
+      {1, At(0, 120, 1280, 800), "right -> primary keeps the offset"},
   };
   for (const Step& step : steps) {
     SCOPED_TRACE(step.what);
@@ -228,15 +260,19 @@ TEST_F(ThreeMonitors, HotKeysMoveTheWindowedWindowWithWrapAroundAndClamping) {
 
   // Unknown hot-key ids, and the known ones outside windowed mode, move nothing.
   PostHotKey(3);
-  ExpectRect(At(0, 140, 1280, 800));
+  ExpectRect(At(0, 120, 1280, 800));
   window().ExitWindowedMode();
   PostHotKey(2);
-  ExpectRect(At(0, 140, 1280, 800));
+  ExpectRect(At(0, 120, 1280, 800));
 }
 
 TEST_F(ThreeMonitors, HotKeyMoveOfAWindowLowOnThePrimaryClampsToTheShorterMonitor) {
   window().EnterWindowedMode();
   SetWindowPos(hwnd_, nullptr, 100, 280, 1280, 800, SWP_NOZORDER | SWP_NOACTIVATE);
+  // Down to y 1080 on the left monitor: over its band, as clamping takes whole monitors.
+  PostHotKey(1);
+  ExpectRect(At(-1820, 280, 1280, 800));
+  PostHotKey(2);
   PostHotKey(2);
   ExpectRect(At(1920, 224, 1280, 800));
 }
@@ -245,7 +281,7 @@ TEST_F(ThreeMonitors, EnteringWindowedModeFromTheSpanCentresOnTheMonitorUnderIts
   window().SpanAllDisplays();
   // Span centre (640, 540) is on the primary.
   window().EnterWindowedMode();
-  ExpectRect(At(320, 140, 1280, 800));
+  ExpectRect(At(320, 120, 1280, 800));
   // Entering again re-centres on the monitor the window is on now.
   SetWindowPos(hwnd_, nullptr, 2000, 100, 1280, 800, SWP_NOZORDER | SWP_NOACTIVATE);
   window().EnterWindowedMode();
@@ -375,7 +411,7 @@ TEST_F(ThreeMonitors, EnteringWindowedModeCancelsAPendingResync) {
   window().EnterWindowedMode();
   PumpFor(900ms);
   EXPECT_EQ(window().TakeLines(), (Lines{"WM_DISPLAYCHANGE", "debounced resync scheduled"}));
-  ExpectRect(At(320, 140, 1280, 800));
+  ExpectRect(At(320, 120, 1280, 800));
 
   // Windowed, and after leaving it before a new layout: the name line only, no timer.
   SendDisplayChange();
@@ -553,7 +589,8 @@ TEST_F(ThreeMonitors, WindowedModeWithoutMonitorInformationCentresOnThePrimarySc
   ImportPatch unreadable("user32.dll", "GetMonitorInfoW", reinterpret_cast<void*>(NoMonitorInfo));
   ASSERT_TRUE(unreadable.applied());
   window().EnterWindowedMode();
-  // Not the right monitor's work area ((1920, 112)): the primary screen's metrics.
+  // Neither the right monitor's work area ((1920, 112)) nor the primary's ((320, 120)): the
+  // primary screen's metrics.
   ExpectRect(At(320, 140, 1280, 800));
   EXPECT_EQ(StyleOf(hwnd_), kFramed);
 }

@@ -30,14 +30,21 @@ class KioskWindowTest : public ::testing::Test {
   HWND hwnd_ = nullptr;
 };
 
-// Fails the executable early when the desk is not the arrangement its tests were written for.
-inline void ExpectDesk(const std::vector<RECT>& expected) {
+// Fails the executable early when the desk is not the arrangement its tests were written for;
+// `work_areas`, when given, are the expected monitors' work areas in the same order.
+inline void ExpectDesk(const std::vector<RECT>& expected,
+                       const std::vector<RECT>& work_areas = {}) {
   const std::vector<RECT> monitors = SortedMonitors();
   std::string seen;
   for (const RECT& r : monitors) seen += Describe(r) + " ";
   ASSERT_EQ(monitors.size(), expected.size()) << "desk monitors: " << seen;
   for (std::size_t i = 0; i < expected.size(); ++i) {
     ASSERT_TRUE(SameRect(monitors[i], expected[i])) << "desk monitors: " << seen;
+  }
+  for (std::size_t i = 0; i < work_areas.size(); ++i) {
+    const RECT work = WorkAreaOf(expected[i]);
+    ASSERT_TRUE(SameRect(work, work_areas[i]))
+        << "work area of " << Describe(expected[i]) << ": " << Describe(work);
   }
 }
 

@@ -32,13 +32,13 @@ include(OrvalenDesk)
 
 # The debugger's record of the debug output is checked by the tests themselves.
 set(three_debug_out ${CMAKE_CURRENT_BINARY_DIR}/window_three.debug.txt)
-orvalen_add_desk_test(NAME window.three LAYOUT three DEBUG_OUT ${three_debug_out}
+orvalen_add_desk_test(NAME window.three LAYOUT three-workarea DEBUG_OUT ${three_debug_out}
                       COMMAND window_three_tests --debug-out=${three_debug_out} LABELS window TIMEOUT 180)
 orvalen_add_desk_test(NAME window.two LAYOUT two COMMAND window_two_tests LABELS window TIMEOUT 120)
 orvalen_add_desk_test(NAME window.stacked LAYOUT stacked COMMAND window_stacked_tests LABELS window TIMEOUT 120)
 orvalen_add_desk_test(NAME window.one LAYOUT one COMMAND window_one_tests LABELS window TIMEOUT 120)
 # Real key presses through the X server reach the registered hot-keys.
-orvalen_add_desk_test(NAME window.hotkey_keys LAYOUT two
+orvalen_add_desk_test(NAME window.hotkey_keys LAYOUT three-workarea
                       COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/hotkey_keys.sh $<TARGET_FILE:window_hotkey_probe>
                       LABELS window TIMEOUT 120)
 foreach(dpi 96 120 144)

@@ -16,6 +16,7 @@ using flutter::ByteStreamReader;
 using flutter::EncodableList;
 using flutter::EncodableMap;
 using flutter::EncodableValue;
+using flutter::StandardCodecType;
 
 namespace {
 
@@ -48,6 +49,13 @@ std::string Elements(const std::vector<T>& array) {
 
 std::string Count(size_t n, const char* one, const char* many) {
   return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
+template <typename T>
+std::string ArraySummary(const char* kind, const EncodableValue& value) {
+  const auto& array = std::get<std::vector<T>>(value);
+  return std::string(kind) + ", " + Count(array.size(), "element", "elements") + " " +
+         Elements(array);
 }
 
 // Reads like ByteBufferStreamReader and remembers whether the last code byte existed.
@@ -99,11 +107,16 @@ class TracingSerializer : public flutter::StandardCodecSerializer {
  private:
   static std::string Describe(uint8_t type, const EncodableValue& value, bool missing) {
     if (missing) return "null (the message ended: no type code)";
-    if (type > 14) return "unknown type code " + std::to_string(type) + ", read as null";
-    if (type > 4 && type != 6 && value.IsNull())
+    const auto code = static_cast<StandardCodecType>(type);
+    if (code > StandardCodecType::kFloat32List) {
+      return "unknown type code " + std::to_string(type) + ", read as null";
+    }
+    // Only sized values can be refused; the others are never read as null unless they are null.
+    if (code > StandardCodecType::kInt64 && code != StandardCodecType::kFloat64 && value.IsNull()) {
       return "refused (see the diagnostic), read as null";
+    }
     std::string text = Summary(value);
-    if (type == 5) text += " (type code 5)";
+    if (code == StandardCodecType::kLargeInt) text += " (type code 5)";
     return text;
   }
 
@@ -177,35 +190,30 @@ std::string Quoted(const std::string& bytes, size_t limit) {
 }
 
 std::string Summary(const EncodableValue& value) {
+  using Value = EncodableValue;
   switch (value.index()) {
-    case 0: return "null";
-    case 1: return std::get<bool>(value) ? "true" : "false";
-    case 2: return "int32 " + std::to_string(std::get<int32_t>(value));
-    case 3: return "int64 " + std::to_string(std::get<int64_t>(value));
-    case 4: return "float64 " + Number(std::get<double>(value));
-    case 5: {
+    case Value::kNullIndex: return "null";
+    case Value::kBoolIndex: return std::get<bool>(value) ? "true" : "false";
+    case Value::kInt32Index: return "int32 " + std::to_string(std::get<int32_t>(value));
+    case Value::kInt64Index: return "int64 " + std::to_string(std::get<int64_t>(value));
+    case Value::kDoubleIndex: return "float64 " + Number(std::get<double>(value));
+    case Value::kStringIndex: {
       const auto& text = std::get<std::string>(value);
       return "string " + Quoted(text) + " (" + Count(text.size(), "byte", "bytes") + ")";
     }
-    case 6: {
+    case Value::kUInt8ListIndex: {
       const auto& bytes = std::get<std::vector<uint8_t>>(value);
       return "uint8s, " + Count(bytes.size(), "byte", "bytes") + " " + Elements(bytes);
     }
-    case 7:
-      return "int32s, " + Count(std::get<7>(value).size(), "element", "elements") + " " +
-             Elements(std::get<7>(value));
-    case 8:
-      return "int64s, " + Count(std::get<8>(value).size(), "element", "elements") + " " +
-             Elements(std::get<8>(value));
-    case 9:
-      return "float64s, " + Count(std::get<9>(value).size(), "element", "elements") + " " +
-             Elements(std::get<9>(value));
-    case 10: return "list, " + Count(std::get<EncodableList>(value).size(), "element", "elements");
-    case 11: return "map, " + Count(std::get<EncodableMap>(value).size(), "entry", "entries");
-    case 12: return "custom value";
-    case 13:
-      return "float32s, " + Count(std::get<13>(value).size(), "element", "elements") + " " +
-             Elements(std::get<13>(value));
+    case Value::kInt32ListIndex: return ArraySummary<int32_t>("int32s", value);
+    case Value::kInt64ListIndex: return ArraySummary<int64_t>("int64s", value);
+    case Value::kDoubleListIndex: return ArraySummary<double>("float64s", value);
+    case Value::kFloatListIndex: return ArraySummary<float>("float32s", value);
+    case Value::kListIndex:
+      return "list, " + Count(std::get<EncodableList>(value).size(), "element", "elements");
+    case Value::kMapIndex:
+      return "map, " + Count(std::get<EncodableMap>(value).size(), "entry", "entries");
+    case Value::kCustomIndex: return "custom value";
   }
   return "?";
 }

@@ -106,42 +106,50 @@ void AppendArray(const std::vector<T>& array, std::string* out, Render render) {
 
 void AppendValue(const EncodableValue& value, std::string* out) {
   switch (value.index()) {
-    case 0: *out += "null"; return;
-    case 1: *out += std::get<bool>(value) ? "true" : "false"; return;
-    case 2: *out += "{\"int32\": " + std::to_string(std::get<int32_t>(value)) + "}"; return;
-    case 3: *out += "{\"int64\": " + std::to_string(std::get<int64_t>(value)) + "}"; return;
-    case 4: *out += "{\"float64\": \"" + DoubleHex(std::get<double>(value)) + "\"}"; return;
-    case 5: *out += "{\"string\": \"" + HexOf(std::get<std::string>(value)) + "\"}"; return;
-    case 6: {
+    case EncodableValue::kNullIndex: *out += "null"; return;
+    case EncodableValue::kBoolIndex: *out += std::get<bool>(value) ? "true" : "false"; return;
+    case EncodableValue::kInt32Index:
+      *out += "{\"int32\": " + std::to_string(std::get<int32_t>(value)) + "}";
+      return;
+    case EncodableValue::kInt64Index:
+      *out += "{\"int64\": " + std::to_string(std::get<int64_t>(value)) + "}";
+      return;
+    case EncodableValue::kDoubleIndex:
+      *out += "{\"float64\": \"" + DoubleHex(std::get<double>(value)) + "\"}";
+      return;
+    case EncodableValue::kStringIndex:
+      *out += "{\"string\": \"" + HexOf(std::get<std::string>(value)) + "\"}";
+      return;
+    case EncodableValue::kUInt8ListIndex: {
       const auto& bytes = std::get<std::vector<uint8_t>>(value);
       *out += "{\"uint8s\": \"" + HexOf(bytes.data(), bytes.size()) + "\"}";
       return;
     }
-    case 7:
+    case EncodableValue::kInt32ListIndex:
       *out += "{\"int32s\": ";
       AppendArray(std::get<std::vector<int32_t>>(value), out,
                   [](int32_t v, std::string* o) { *o += std::to_string(v); });
       *out += '}';
       return;
-    case 8:
+    case EncodableValue::kInt64ListIndex:
       *out += "{\"int64s\": ";
       AppendArray(std::get<std::vector<int64_t>>(value), out,
                   [](int64_t v, std::string* o) { *o += std::to_string(v); });
       *out += '}';
       return;
-    case 9:
+    case EncodableValue::kDoubleListIndex:
       *out += "{\"float64s\": ";
       AppendArray(std::get<std::vector<double>>(value), out,
                   [](double v, std::string* o) { *o += '"' + DoubleHex(v) + '"'; });
       *out += '}';
       return;
-    case 10:
+    case EncodableValue::kListIndex:
       *out += "{\"list\": ";
       AppendArray(std::get<EncodableList>(value), out,
                   [](const EncodableValue& v, std::string* o) { AppendValue(v, o); });
       *out += '}';
       return;
-    case 11: {
+    case EncodableValue::kMapIndex: {
       *out += "{\"map\": [";
       bool first = true;
       for (const auto& [key, entry] : std::get<EncodableMap>(value)) {
@@ -156,7 +164,7 @@ void AppendValue(const EncodableValue& value, std::string* out) {
       *out += "]}";
       return;
     }
-    case 13:
+    case EncodableValue::kFloatListIndex:
       *out += "{\"float32s\": ";
       AppendArray(std::get<std::vector<float>>(value), out,
                   [](float v, std::string* o) { *o += '"' + FloatHex(v) + '"'; });
