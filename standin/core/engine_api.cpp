@@ -18,6 +18,7 @@ namespace internal = standin::internal;
 namespace standin::internal {
 
 void DestroyEngine(FlutterDesktopEngine* engine, const char* how) {
+  if (EngineHooks* hooks = GetEngineHooks()) hooks->OnEngineShutdown(engine);
   UnregisterEngine(engine);
   FlutterDesktopMessenger* messenger = engine->messenger;
 

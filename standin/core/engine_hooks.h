@@ -31,8 +31,9 @@
 // safe. The messenger lock (a recursive mutex) may be held while a hook runs; a hook must
 // therefore never wait for another thread that could be taking that lock. Driving calls
 // (Core::Deliver, Core::AnswerReply, Core::FireNextFrame) call into the product and belong on the
-// product's UI thread, outside any hook: from a hook, post them (e.g. PostMessage or a timer) and
-// run them later. The core never holds any of its locks while it calls the product.
+// product's UI thread, outside any hook (OnEngineShutdown excepted): from a hook, post them (e.g.
+// PostMessage or a timer) and run them later. The core never holds any of its locks while it calls
+// the product.
 //
 // Lifetime. The hooks object is not owned by the core; it must stay alive until it is replaced
 // with SetEngineHooks(nullptr) or another object.
@@ -192,6 +193,14 @@ class EngineHooks {
   // Called when the controller is destroyed, with what CreateViewWindow gave (only when it gave a
   // value).
   virtual void DestroyViewWindow(HWND view_window) { (void)view_window; }
+
+  // Called as an engine starts shutting down (FlutterDesktopEngineDestroy, the destruction of its
+  // view controller, or a refused controller creation), while it is still whole: its channel
+  // callbacks, response handles, pending replies and next-frame callback are all in place, as
+  // they are for a real engine that still has messages in flight. Runs on the UI thread with no
+  // lock of the core held, so unlike the other hooks it may drive the product through Core
+  // (Deliver, AnswerReply, FireNextFrame); the product must then not destroy this engine again.
+  virtual void OnEngineShutdown(FlutterDesktopEngineRef engine) { (void)engine; }
 
   // FlutterDesktopViewControllerHandleTopLevelWindowProc: true consumes the message, and
   // *result is what the product gets back. The default consumes nothing and leaves *result alone.

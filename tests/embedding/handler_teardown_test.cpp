@@ -107,5 +107,48 @@ TEST_F(HandlerTeardownTest, AMessageHandlerMayDestroyOrReplaceItsOwnEntryWhileRu
   }
 }
 
+// A shutting-down engine may still deliver what it has in flight until it is gone, so the
+// wrappers keep the handler table, and the engine wrapper that the next-frame callback points to,
+// until the engine handle is destroyed: the engine wrapper shuts down before it drops its
+// messenger, the view controller destroys its handle before it lets go of the engine wrapper.
+TEST_F(HandlerTeardownTest, WhatAnEngineDeliversWhileShuttingDownStillFindsItsHandlers) {
+  for (const bool with_controller : {false, true}) {
+    SCOPED_TRACE(with_controller ? "view controller" : "engine wrapper");
+    std::unique_ptr<flutter::FlutterViewController> controller;
+    std::unique_ptr<flutter::FlutterEngine> bare;
+    if (with_controller) {
+      controller =
+          std::make_unique<flutter::FlutterViewController>(1280, 720, EngineProject(L"data"));
+    } else {
+      bare = std::make_unique<flutter::FlutterEngine>(EngineProject(L"data"));
+    }
+    flutter::FlutterEngine* engine = with_controller ? controller->GetEngine() : bare.get();
+    std::vector<std::string> seen;
+    engine->GetMessenger().SetHandler(
+        kChannel, [&seen](const uint8_t* data, size_t size, flutter::ReplyCallback reply) {
+          seen.push_back("message " + std::to_string(data[0]));
+          reply(data, size);
+        });
+    engine->SetNextFrameCallback([&seen] { seen.push_back("frame"); });
+
+    ResponseLog log;
+    hooks_.on_shutdown = [&](FlutterDesktopEngineRef handle) {
+      EXPECT_EQ(core().Deliver(kChannel, {7}, log.Collector(), handle),
+                standin::DeliverOutcome::kDelivered);
+      EXPECT_TRUE(core().FireNextFrame(handle));
+    };
+    controller.reset();
+    bare.reset();
+    hooks_.on_shutdown = nullptr;
+
+    EXPECT_EQ(seen, (std::vector<std::string>{"message 7", "frame"}));
+    ASSERT_EQ(log.responses.size(), 1u);
+    EXPECT_EQ(log.responses[0].bytes, std::vector<uint8_t>{7});
+    const auto destroys = Events(EventKind::kEngineDestroy);
+    ASSERT_FALSE(destroys.empty());
+    EXPECT_EQ(destroys.back().detail, with_controller ? "controller" : "api");
+  }
+}
+
 }  // namespace
 }  // namespace embedding_test

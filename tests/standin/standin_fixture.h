@@ -23,6 +23,8 @@ class SteerableHooks : public standin::EngineHooks {
   std::function<bool(const standin::EngineInfo&)> allow_engine;
   std::function<bool(HWND, UINT, WPARAM, LPARAM, LRESULT*)> top_level;
   std::optional<UINT> dpi;
+  // Runs while the engine shuts down and is still whole; may deliver to the product.
+  std::function<void(FlutterDesktopEngineRef)> on_shutdown;
 
   void OnEvent(const standin::Event& event) override {
     if (on_event) on_event(event);
@@ -35,6 +37,9 @@ class SteerableHooks : public standin::EngineHooks {
     return top_level ? top_level(hwnd, message, wparam, lparam, result) : false;
   }
   std::optional<UINT> DpiForMonitor(HMONITOR) override { return dpi; }
+  void OnEngineShutdown(FlutterDesktopEngineRef engine) override {
+    if (on_shutdown) on_shutdown(engine);
+  }
 };
 
 class StandinTest : public ::testing::Test {
