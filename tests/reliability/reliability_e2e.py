@@ -4,12 +4,13 @@
 Storms of display and DPI changes, "destroy" at awkward moments, an app side that never answers,
 floods of malformed channel messages, missing libraries and bundle files, and a long run whose
 object and memory counts must stay flat. Bundles, runs and transcripts are those of the
-end-to-end tests (tests/e2e/kiosk_e2e.py); each group runs its cases one after another on one desk.
+end-to-end tests (tests/e2e/kiosk_e2e.py). Groups (pytest markers, one CTest test each): storms,
+floods, lifetime; conftest.py provides the `kiosk` fixture.
 """
 import os
-import shutil
-import subprocess
 import sys
+
+import pytest
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
 import kiosk_e2e as k  # noqa: E402
@@ -38,129 +39,135 @@ def top_level_times(run, number, wparam=None):
 
 # ------------------------------------------------------------------ storms
 
-def case_display_change_storm(case):
+@pytest.mark.storms
+def test_display_change_storm(kiosk):
     # 200 display changes in about 2 s while the fit is current: the timer is re-armed by each,
     # so exactly one tick follows 450 ms after the last, then one follow-up.
     storm = "burst 200 2000 post WM_DISPLAYCHANGE\n"
-    run = case.run(storm + "wait-event timeout=3000 resync timer fire\n"
-                   "wait-event timeout=3000 resync timer fire\nwait 900\n"
+    run = kiosk.run(storm + "wait-event timeout=3000 resync timer fire\n"
+                    "wait-event timeout=3000 resync timer fire\nwait 900\n"
                    "probe after the storm\npost WM_CLOSE\n")
-    case.equal(run.rc, 0, "exit code")
-    case.equal(run.kiosk_lines.count("WM_DISPLAYCHANGE"), 200, "display changes seen")
+    kiosk.equal(run.rc, 0, "exit code")
+    kiosk.equal(run.kiosk_lines.count("WM_DISPLAYCHANGE"), 200, "display changes seen")
     scheduled = sent_times(run, "debounced resync scheduled")
     fires = sent_times(run, "resync timer fire")
-    case.equal(len(scheduled), 200, "debounced resync lines")
+    kiosk.equal(len(scheduled), 200, "debounced resync lines")
     # Each delay is bracketed by the stand-in's stamps: from the message that arms the timer (taken
     # before the arming) or the line sent after it, to the tick as the engine is offered it.
     changes = top_level_times(run, WM_DISPLAYCHANGE)
     ticks = top_level_times(run, WM_TIMER, wparam=RESYNC_TIMER)
     follow_armed = sent_times(run, "resync follow-up scheduled")
-    if (case.equal(len(fires), 2, "timer runs after the storm") and
-            case.equal([len(changes), len(ticks), len(follow_armed)], [200, 2, 1], "stamps")):
+    if (kiosk.equal(len(fires), 2, "timer runs after the storm") and
+            kiosk.equal([len(changes), len(ticks), len(follow_armed)], [200, 2, 1], "stamps")):
         after = ticks[0] - changes[-1], ticks[0] - scheduled[-1]
-        case.check(after[0] >= 445 and after[1] < 570,
-                   "first tick %d ms after the last display change, %d after its arming (450)"
+        kiosk.check(after[0] >= 445 and after[1] < 570,
+                    "first tick %d ms after the last display change, %d after its arming (450)"
                    % after)
-        case.check(fires[0] > scheduled[-1] and all(s < fires[0] for s in scheduled),
-                   "no tick inside the storm")
+        kiosk.check(fires[0] > scheduled[-1] and all(s < fires[0] for s in scheduled),
+                    "no tick inside the storm")
         after = ticks[1] - ticks[0], ticks[1] - follow_armed[0]
-        case.check(after[0] >= 295 and after[1] < 420,
-                   "follow-up %d ms after the first tick, %d after its arming (300)" % after)
+        kiosk.check(after[0] >= 295 and after[1] < 420,
+                    "follow-up %d ms after the first tick, %d after its arming (300)" % after)
         storm_ms = scheduled[-1] - scheduled[0]
-        case.check(1800 <= storm_ms <= 2300, "the storm took %d ms (2 s)" % storm_ms)
-    case.equal(run.kiosk_lines.count("resync follow-up scheduled"), 1, "follow-ups")
+        kiosk.check(1800 <= storm_ms <= 2300, "the storm took %d ms (2 s)" % storm_ms)
+    kiosk.equal(run.kiosk_lines.count("resync follow-up scheduled"), 1, "follow-ups")
     probes = run.events("probe")
-    if case.check(probes, "probe after the storm"):
-        case.equal(probes[-1]["top"]["rect"], k.FIT_RECT, "window on the preferred monitor")
-    k.check_sends_match_lines(case, run)
+    if kiosk.check(probes, "probe after the storm"):
+        kiosk.equal(probes[-1]["top"]["rect"], k.FIT_RECT, "window on the preferred monitor")
+    k.check_sends_match_lines(kiosk, run)
 
 
-def case_dpi_change_storm_during_span(case):
+@pytest.mark.storms
+def test_dpi_change_storm_during_span(kiosk):
     storm = "".join("burst 25 250 post WM_DPICHANGED %d -1920 0 1280 1080\n" % dpi
                     for dpi in (96, 120, 144, 192))
-    run = case.run("call spanAllDisplays\nwait-event applied (span)*\n" + storm +
-                   "wait-event timeout=3000 resync timer fire\n"
+    run = kiosk.run("call spanAllDisplays\nwait-event applied (span)*\n" + storm +
+                    "wait-event timeout=3000 resync timer fire\n"
                    "wait-event timeout=3000 resync timer fire\nwait 900\n"
                    "probe after the storm\npost WM_CLOSE\n")
-    case.equal(run.rc, 0, "exit code")
-    case.equal(run.kiosk_lines.count("WM_DPICHANGED (kiosk debounce)"), 100, "DPI changes debounced")
+    kiosk.equal(run.rc, 0, "exit code")
+    kiosk.equal(run.kiosk_lines.count("WM_DPICHANGED (kiosk debounce)"), 100, "DPI changes debounced")
     offered = [e for e in run.events("top-level-message") if e["number"] == WM_DPICHANGED]
-    case.equal(offered, [], "DPI changes offered to the engine during the span")
-    case.equal(run.kiosk_lines.count("resync timer fire"), 2, "timer runs after the storm")
+    kiosk.equal(offered, [], "DPI changes offered to the engine during the span")
+    kiosk.equal(run.kiosk_lines.count("resync timer fire"), 2, "timer runs after the storm")
     probes = run.events("probe")
-    if case.check(probes, "probe after the storm"):
-        case.equal(probes[-1]["top"]["rect"], k.SPAN_RECT, "window still spans every monitor")
-    k.check_sends_match_lines(case, run)
+    if kiosk.check(probes, "probe after the storm"):
+        kiosk.equal(probes[-1]["top"]["rect"], k.SPAN_RECT, "window still spans every monitor")
+    k.check_sends_match_lines(kiosk, run)
 
 
 # ------------------------------------------------------------------ destroy at awkward moments
 
-def case_destroy_with_resync_pending(case):
-    run = case.run("post WM_DISPLAYCHANGE\nwait-event debounced resync scheduled\n"
-                   "call destroy\nwait 1000\n")
-    case.equal(run.rc, 0, "exit code")
-    case.check("debounced resync scheduled" in run.kiosk_lines, "a resync was pending")
-    case.equal(run.kiosk_lines.count("resync timer fire"), 0, "ticks after destroy")
-    case.check(run.first("engine-destroy") is not None, "engine shut down")
+@pytest.mark.storms
+def test_destroy_with_resync_pending(kiosk):
+    run = kiosk.run("post WM_DISPLAYCHANGE\nwait-event debounced resync scheduled\n"
+                    "call destroy\nwait 1000\n")
+    kiosk.equal(run.rc, 0, "exit code")
+    kiosk.check("debounced resync scheduled" in run.kiosk_lines, "a resync was pending")
+    kiosk.equal(run.kiosk_lines.count("resync timer fire"), 0, "ticks after destroy")
+    kiosk.check(run.first("engine-destroy") is not None, "engine shut down")
 
 
-def case_destroy_inside_call_burst(case):
+@pytest.mark.storms
+def test_destroy_inside_call_burst(kiosk):
     before = "call fitPreferredDisplay\ncall spanAllDisplays\n" * 25
     after = "call fitPreferredDisplay\ncall enterWindowedMode\n" * 25
-    run = case.run("post WM_DISPLAYCHANGE\n" + before + "call destroy\n" + after)
-    case.equal(run.rc, 0, "exit code")
+    run = kiosk.run("post WM_DISPLAYCHANGE\n" + before + "call destroy\n" + after)
+    kiosk.equal(run.rc, 0, "exit code")
     delivered = run.first("message-delivered", bytes=k.hexs(k.method_call("destroy")))
-    if not case.check(delivered is not None, "destroy delivered"):
+    if not kiosk.check(delivered is not None, "destroy delivered"):
         return
     later = run.transcript[run.index(delivered) + 1:]
-    case.equal([e for e in later if e["ev"] in ("response", "messenger-send")], [],
-               "responses or messages after destroy")
+    kiosk.equal([e for e in later if e["ev"] in ("response", "messenger-send")], [],
+                "responses or messages after destroy")
     answered = [e["bytes"] for e in run.events("response")]
-    case.equal(answered, ["00 00"] * 50, "the 50 calls before destroy")
+    kiosk.equal(answered, ["00 00"] * 50, "the 50 calls before destroy")
 
 
 # ------------------------------------------------------------------ an app side that never answers
 
-def case_display_events_never_answered(case):
+@pytest.mark.floods
+def test_display_events_never_answered(kiosk):
     # Each fit re-applied to an unchanged window sends two event lines; 5,000 fits give 10,000
     # "onDisplayEvent" messages that the Dart side leaves unanswered.
     # The counts are taken after 1,000 fits and at the end; the probes in between keep the
     # stand-in's own event log short (see the stand-in's `resources` step).
     body = "".join("burst 200 0 call fitPreferredDisplay\nresources %d\n" % (i * 200)
                    for i in range(1, 26))
-    run = case.run("on-display-event never\nwatchdog 170000\nresources start\n" + body +
-                   "post WM_CLOSE\n")
-    case.equal(run.rc, 0, "exit code")
+    run = kiosk.run("on-display-event never\nwatchdog 170000\nresources start\n" + body +
+                    "post WM_CLOSE\n")
+    kiosk.equal(run.rc, 0, "exit code")
     events = len(run.display_sends())
-    case.check(events >= 10000, "onDisplayEvent messages sent: %d" % events)
-    case.check(all(a["mode"] == "never" for a in run.events("dart-answer")), "never answered")
+    kiosk.check(events >= 10000, "onDisplayEvent messages sent: %d" % events)
+    kiosk.check(all(a["mode"] == "never" for a in run.events("dart-answer")), "never answered")
     # The bound leaves room for the stand-in's list of every event line it received.
-    check_flat(case, run, "1000", "5000", private_bound=3 << 20)
+    check_flat(kiosk, run, "1000", "5000", private_bound=3 << 20)
 
 
-def check_flat(case, run, start, end, private_bound):
+def check_flat(kiosk, run, start, end, private_bound):
     probes = {e["label"]: e for e in run.events("resources")}
-    if not case.check(start in probes and end in probes, "resource lines %s" % sorted(probes)):
+    if not kiosk.check(start in probes and end in probes, "resource lines %s" % sorted(probes)):
         return
     a, b = probes[start], probes[end]
     for key in ("gdi", "user", "handles", "private_bytes", "working_set"):
-        case.check(a[key] >= 0 and b[key] >= 0, "%s measured: %r -> %r" % (key, a[key], b[key]))
+        kiosk.check(a[key] >= 0 and b[key] >= 0, "%s measured: %r -> %r" % (key, a[key], b[key]))
     # Wine answers GetGuiResources and GetProcessHandleCount with 0; its commit charge is real.
-    case.check(a["private_bytes"] > 0, "private bytes measured: %r" % a["private_bytes"])
-    case.check(b["gdi"] - a["gdi"] <= 2, "GDI objects %d -> %d" % (a["gdi"], b["gdi"]))
-    case.check(b["handles"] - a["handles"] <= 2, "handles %d -> %d" % (a["handles"], b["handles"]))
-    case.check(b["user"] - a["user"] <= 2, "USER objects %d -> %d" % (a["user"], b["user"]))
+    kiosk.check(a["private_bytes"] > 0, "private bytes measured: %r" % a["private_bytes"])
+    kiosk.check(b["gdi"] - a["gdi"] <= 2, "GDI objects %d -> %d" % (a["gdi"], b["gdi"]))
+    kiosk.check(b["handles"] - a["handles"] <= 2, "handles %d -> %d" % (a["handles"], b["handles"]))
+    kiosk.check(b["user"] - a["user"] <= 2, "USER objects %d -> %d" % (a["user"], b["user"]))
     grown = b["private_bytes"] - a["private_bytes"]
-    case.check(grown <= private_bound,
-               "private bytes grew by %d (%d -> %d), bound %d"
+    kiosk.check(grown <= private_bound,
+                "private bytes grew by %d (%d -> %d), bound %d"
                % (grown, a["private_bytes"], b["private_bytes"], private_bound))
     print("  %s: gdi %d->%d user %d->%d handles %d->%d private %d->%d working set %d->%d"
-          % (case.name, a["gdi"], b["gdi"], a["user"], b["user"], a["handles"], b["handles"],
+          % (kiosk.name, a["gdi"], b["gdi"], a["user"], b["user"], a["handles"], b["handles"],
              a["private_bytes"],
              b["private_bytes"], a["working_set"], b["working_set"]))
 
 
-def case_layout_cycles(case):
+@pytest.mark.lifetime
+def test_layout_cycles(kiosk):
     # 1,000 layout changes (span, fit, windowed and back) with the counts taken after a warm-up;
     # intermediate probes keep the stand-in's own event log short.
     cycle = ("call enterWindowedMode\ncall exitWindowedMode\ncall spanAllDisplays\n"
@@ -170,16 +177,16 @@ def case_layout_cycles(case):
         body += cycle
         if i % 25 == 0:
             body += "resources %d\n" % (i * 4)
-    run = case.run("watchdog 170000\n" + body + "probe end\npost WM_CLOSE\n")
-    case.equal(run.rc, 0, "exit code")
+    run = kiosk.run("watchdog 170000\n" + body + "probe end\npost WM_CLOSE\n")
+    kiosk.equal(run.rc, 0, "exit code")
     # Every cycle applies the span and the fit; the framed window has no line of its own.
-    case.equal(sum(1 for t in run.kiosk_lines if t.startswith("applied (span)")), 250, "spans")
-    case.equal(sum(1 for t in run.kiosk_lines if t.startswith("applied (fit)")), 251,
-               "fits (the first frame's included)")
+    kiosk.equal(sum(1 for t in run.kiosk_lines if t.startswith("applied (span)")), 250, "spans")
+    kiosk.equal(sum(1 for t in run.kiosk_lines if t.startswith("applied (fit)")), 251,
+                "fits (the first frame's included)")
     probes = run.events("probe")
-    if case.check(probes, "probe at the end"):
-        case.equal(probes[-1]["top"]["rect"], k.FIT_RECT, "fitted after the last cycle")
-    check_flat(case, run, "200", "1000", private_bound=1 << 20)
+    if kiosk.check(probes, "probe at the end"):
+        kiosk.equal(probes[-1]["top"]["rect"], k.FIT_RECT, "fitted after the last cycle")
+    check_flat(kiosk, run, "200", "1000", private_bound=1 << 20)
 
 
 # ------------------------------------------------------------------ malformed messages
@@ -210,120 +217,71 @@ DIAGNOSTICS = {
 }
 
 
-def case_malformed_flood(case):
+@pytest.mark.floods
+def test_malformed_flood(kiosk):
     each = 1250
     count = each * len(MALFORMED)
     sends = "".join("burst %d 0 send %s %s\n" % (each, APP, m) for m, _ in MALFORMED)
-    run = case.run("watchdog 170000\nresources start\n" + sends + "resources end\n"
-                   "call fitPreferredDisplay\npost WM_CLOSE\n")
-    case.equal(run.rc, 0, "exit code")
+    run = kiosk.run("watchdog 170000\nresources start\n" + sends + "resources end\n"
+                    "call fitPreferredDisplay\npost WM_CLOSE\n")
+    kiosk.equal(run.rc, 0, "exit code")
     replies = k.replies_by_line(run)
     dart_sends = run.events("dart-send")
-    case.equal(len(dart_sends), count, "malformed messages sent")
+    kiosk.equal(len(dart_sends), count, "malformed messages sent")
     # A burst's sends share their scenario line: every line has one empty reply per send.
     for line in sorted({s["line"] for s in dart_sends}):
         sizes = [r["size"] for r in replies.get(line, [])]
         sent = sum(1 for s in dart_sends if s["line"] == line)
-        case.equal((sent, len(sizes), sorted(set(sizes))), (each, each, [0]),
-                   "sends, replies and reply sizes of scenario line %d" % line)
+        kiosk.equal((sent, len(sizes), sorted(set(sizes))), (each, each, [0]),
+                    "sends, replies and reply sizes of scenario line %d" % line)
     call = run.first("dart-call", method="fitPreferredDisplay")
-    if case.check(call is not None, "the valid call was made"):
-        case.equal([r["bytes"] for r in replies.get(call["line"], [])], ["00 00"],
-                   "reply to the valid call")
+    if kiosk.check(call is not None, "the valid call was made"):
+        kiosk.equal([r["bytes"] for r in replies.get(call["line"], [])], ["00 00"],
+                    "reply to the valid call")
     channel_line = "Unable to construct method call from message on channel " + APP
     stray = sorted(set(run.stderr_lines) - DIAGNOSTICS - {channel_line})
-    case.equal(stray, [], "stderr lines other than the codec's and the channel's diagnostics")
+    kiosk.equal(stray, [], "stderr lines other than the codec's and the channel's diagnostics")
     rejected = each * sum(1 for _, unreadable in MALFORMED if unreadable)
-    case.equal(run.stderr_lines.count(channel_line), rejected,
-               "one channel diagnostic line per message without a readable method name")
-    case.equal(run.kiosk_lines[2:], [k.FIT, k.placed("skip unchanged", "fit", k.FIT_RECT)],
-               "event lines after the first fit: only those of the valid call")
-    check_flat(case, run, "start", "end", private_bound=2 << 20)
+    kiosk.equal(run.stderr_lines.count(channel_line), rejected,
+                "one channel diagnostic line per message without a readable method name")
+    kiosk.equal(run.kiosk_lines[2:], [k.FIT, k.placed("skip unchanged", "fit", k.FIT_RECT)],
+                "event lines after the first fit: only those of the valid call")
+    check_flat(kiosk, run, "start", "end", private_bound=2 << 20)
 
 
 # ------------------------------------------------------------------ missing files
 
-def case_missing_libraries(case):
-    for dll in ("window_manager_plugin.dll", "flutter_windows.dll"):
-        # Wine's loader names the library on its "err" channel, which the desk keeps quiet.
-        run = case.run("post WM_CLOSE\n", label=dll.split(".")[0], remove=[dll],
-                       env={"WINEDEBUG": "-all,err+module"})
-        case.check(run.rc in DLL_NOT_FOUND,
-                   "exit status without %s: %s (0xC0000135 or 53 expected)" % (dll, run.rc))
-        case.check(dll in run.stderr, "stderr names %s: %r" % (dll, run.stderr[-400:]))
-        case.equal(run.transcript, [], "nothing of the engine ran without %s" % dll)
-        print("  without %s: exit status %s" % (dll, run.rc))
+@pytest.mark.lifetime
+def test_missing_libraries(kiosk):
+    # Several runs: their failed checks are reported together.
+    with kiosk.collecting():
+        for dll in ("window_manager_plugin.dll", "flutter_windows.dll"):
+            # Wine's loader names the library on its "err" channel, which the desk keeps quiet.
+            run = kiosk.run("post WM_CLOSE\n", label=dll.split(".")[0], remove=[dll],
+                            env={"WINEDEBUG": "-all,err+module"})
+            kiosk.check(run.rc in DLL_NOT_FOUND,
+                        "exit status without %s: %s (0xC0000135 or 53 expected)" % (dll, run.rc))
+            kiosk.check(dll in run.stderr, "stderr names %s: %r" % (dll, run.stderr[-400:]))
+            kiosk.equal(run.transcript, [], "nothing of the engine ran without %s" % dll)
+            print("  without %s: exit status %s" % (dll, run.rc))
 
 
-def case_missing_bundle_file(case):
-    for path in (os.path.join("data", "icudtl.dat"), os.path.join("data", "flutter_assets")):
-        run = case.run("post WM_CLOSE\n", label=os.path.basename(path), remove=[path])
-        case.equal(run.rc, 1, "exit code without %s" % path)
-        case.check("Failed to create view controller." in run.stderr_lines,
-                   "stderr line 'Failed to create view controller.': %r" % run.stderr[-500:])
-        created = run.first("engine-create")
-        case.check(created is not None and created.get("ok") is False,
-                   "engine creation refused without %s" % path)
-        refused = run.first("engine-refused")
-        case.check(refused is not None and refused["missing"].endswith(path.replace("/", "\\")),
-                   "the refusal names %s: %r" % (path, refused))
-        case.equal(run.events("view-window-created"), [], "no view without %s" % path)
-        # A real engine library may dereference a null handle; none may reach it.
-        nulls = [e for e in run.transcript if e.get("detail") in ("null-engine", "null-controller")]
-        case.equal(nulls, [], "no call with a null engine or controller without %s" % path)
-
-
-# ------------------------------------------------------------------ driver
-
-class Case(k.Case):
-    def run(self, scenario, args=(), label="", remove=(), env=None):
-        r = self.harness.run_kiosk(self.name + (("-" + label) if label else ""), scenario, args,
-                                   False, remove, env)
-        self.runs.append(r)
-        return r
-
-
-class Harness(k.Harness):
-    """The end-to-end bundle, minus the files a case wants missing."""
-
-    def run_kiosk(self, name, scenario, args, launcher, remove=(), env=None):
-        folder = os.path.join(self.work_dir, name)
-        shutil.rmtree(folder, ignore_errors=True)
-        os.makedirs(os.path.join(folder, "data", "flutter_assets"))
-        for f in k.BUNDLE_FILES:
-            shutil.copy2(os.path.join(self.bin_dir, f), folder)
-        with open(os.path.join(folder, "data", "icudtl.dat"), "wb"):
-            pass
-        with open(os.path.join(folder, "data", "app.so"), "w") as f:
-            f.write("watchdog 30000\n" + scenario)
-        for path in remove:
-            target = os.path.join(folder, path)
-            if os.path.isdir(target):
-                shutil.rmtree(target)
-            else:
-                os.remove(target)
-        full = [self.desk, "exec", "--name", self.desk_name, "--build", self.build_dir,
-                "--timeout", "200", "--debug-out", os.path.join(folder, "debug.txt"), "--",
-                os.path.join(folder, "orvalen.exe")] + list(args)
-        p = subprocess.run(full, cwd=folder, capture_output=True, text=True, errors="replace",
-                           env=dict(os.environ, **(env or {})))
-        for stream, text in (("stdout.txt", p.stdout), ("stderr.txt", p.stderr)):
-            with open(os.path.join(folder, stream), "w") as f:
-                f.write(text)
-        return k.Run(folder, p.returncode, p.stdout, p.stderr)
-
-
-GROUPS = {
-    "storms": [case_display_change_storm, case_dpi_change_storm_during_span,
-               case_destroy_with_resync_pending, case_destroy_inside_call_burst],
-    "floods": [case_malformed_flood, case_display_events_never_answered],
-    "lifetime": [case_layout_cycles, case_missing_libraries, case_missing_bundle_file],
-}
-
-
-def main():
-    return k.run_groups(GROUPS, __doc__.splitlines()[0], "reliability_e2e", Harness, Case)
-
-
-if __name__ == "__main__":
-    sys.exit(main())
+@pytest.mark.lifetime
+def test_missing_bundle_file(kiosk):
+    # Several runs: their failed checks are reported together.
+    with kiosk.collecting():
+        for path in (os.path.join("data", "icudtl.dat"), os.path.join("data", "flutter_assets")):
+            run = kiosk.run("post WM_CLOSE\n", label=os.path.basename(path), remove=[path])
+            kiosk.equal(run.rc, 1, "exit code without %s" % path)
+            kiosk.check("Failed to create view controller." in run.stderr_lines,
+                        "stderr line 'Failed to create view controller.': %r" % run.stderr[-500:])
+            created = run.first("engine-create")
+            kiosk.check(created is not None and created.get("ok") is False,
+                        "engine creation refused without %s" % path)
+            refused = run.first("engine-refused")
+            kiosk.check(refused is not None and refused["missing"].endswith(path.replace("/", "\\")),
+                        "the refusal names %s: %r" % (path, refused))
+            kiosk.equal(run.events("view-window-created"), [], "no view without %s" % path)
+            # A real engine library may dereference a null handle; none may reach it.
+            nulls = [e for e in run.transcript if e.get("detail") in ("null-engine", "null-controller")]
+            kiosk.equal(nulls, [], "no call with a null engine or controller without %s" % path)

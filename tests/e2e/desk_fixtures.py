@@ -1,0 +1,100 @@
+"""The pytest side of the desk suites: command-line options, group markers and the `kiosk`
+fixture. The conftest.py of each suite imports these names.
+
+The suites run inside `scripts/desk run --layout three -- python3 -m pytest FILE -m GROUP
+--bin ... --work ... --desk ... --build ...`, which exports ORVALEN_DESK_NAME.
+"""
+import contextlib
+import os
+
+import pytest
+
+import kiosk_e2e
+
+GROUPS = ("startup", "channel", "routing", "storms", "floods", "lifetime")
+
+
+def pytest_addoption(parser):
+    group = parser.getgroup("desk", "orvalen on a virtual desk")
+    group.addoption("--bin", help="folder with orvalen.exe and the DLLs")
+    group.addoption("--work", help="folder for the cases' bundles")
+    group.addoption("--desk", help="the scripts/desk program")
+    group.addoption("--build", help="the windows build tree")
+
+
+def pytest_configure(config):
+    for name in GROUPS:
+        config.addinivalue_line("markers", "%s: a group of desk cases, one CTest test" % name)
+
+
+class Kiosk:
+    """Runs the kiosk for one case and checks what came out. A failed check raises at once,
+    except inside `collecting()`, where the failures of several runs are gathered and reported
+    together at the end of the block."""
+
+    def __init__(self, harness, name):
+        self.harness = harness
+        self.name = name
+        self.runs = []
+        self._collected = None
+
+    def run(self, scenario, args=(), label="", **options):
+        r = self.harness.run_kiosk(self.name + (("-" + label) if label else ""), scenario,
+                                   args=args, **options)
+        self.runs.append(r)
+        # Shown by pytest for a failing case only.
+        print("run %s:\n    %s" % (r.folder, r.describe().replace("\n", "\n    ")))
+        return r
+
+    def check(self, condition, message):
+        if not condition:
+            if self._collected is None:
+                raise AssertionError(message)
+            self._collected.append(message)
+        return bool(condition)
+
+    def equal(self, actual, expected, message):
+        return self.check(actual == expected, "%s: expected %r, got %r" % (message, expected, actual))
+
+    @contextlib.contextmanager
+    def collecting(self):
+        outer, self._collected = self._collected, []
+        try:
+            yield
+        finally:
+            collected, self._collected = self._collected, outer
+        if collected:
+            raise AssertionError("%d failed check%s:\n  - %s" % (
+                len(collected), "" if len(collected) == 1 else "s", "\n  - ".join(collected)))
+
+
+@pytest.fixture
+def desk_context(request):
+    """The desk and the folders every case of this session uses."""
+    options = {name: request.config.getoption(name) for name in ("bin", "work", "desk", "build")}
+    missing = sorted("--" + name for name, value in options.items() if not value)
+    if missing:
+        pytest.fail("options missing: %s" % " ".join(missing), pytrace=False)
+    name = os.environ.get("ORVALEN_DESK_NAME", "")
+    if not name:
+        pytest.fail("run me on a desk: scripts/desk run --layout three -- python3 -m pytest ...",
+                    pytrace=False)
+    return dict(options, desk_name=name)
+
+
+def make_kiosk(request, desk_context, harness_class):
+    groups = [g for g in GROUPS if request.node.get_closest_marker(g)]
+    if len(groups) != 1:
+        pytest.fail("a desk case belongs to exactly one group of %s: %s" % (GROUPS, groups),
+                    pytrace=False)
+    c = desk_context
+    harness = harness_class(c["bin"], os.path.join(c["work"], groups[0]), c["desk"], c["build"],
+                            c["desk_name"])
+    name = request.node.name[len("test_"):] if request.node.name.startswith("test_") else request.node.name
+    return Kiosk(harness, name)
+
+
+@pytest.fixture
+def kiosk(request, desk_context):
+    """A kiosk runner for one case: lays out the bundle and runs orvalen.exe on the desk."""
+    return make_kiosk(request, desk_context, kiosk_e2e.Harness)
