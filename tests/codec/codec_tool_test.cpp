@@ -142,42 +142,86 @@ TEST(CodecToolTest, HexInput) {
   EXPECT_EQ(HexOf(std::string("\x00\xab\x7f", 3)), "00ab7f");
 }
 
-TEST(CodecToolTest, RejectsMalformedValues) {
-  const std::vector<std::string> bad = {"1",
-                                        "\"x\"",
-                                        "[]",
-                                        "{}",
-                                        R"({"int32": 1, "int64": 2})",
-                                        R"({"int32": "1"})",
-                                        R"({"int32": 2147483648})",
-                                        R"({"int32": -2147483649})",
-                                        R"({"int64": 9223372036854775808})",
-                                        R"({"int32": 1.0})",
-                                        R"({"int32": 1e2})",
-                                        R"({"int32": -0.5})",
-                                        R"({"float64": "3ff000000000000"})",
-                                        R"({"float64": 1.0})",
-                                        R"({"float32s": ["3f80000000"]})",
-                                        R"({"string": "6"})",
-                                        R"({"string": 61})",
-                                        R"({"uint8s": "zz"})",
-                                        R"({"int32s": [1, "2"]})",
-                                        R"({"list": {}})",
-                                        R"({"map": [[null]]})",
-                                        R"({"map": [null, null]})",
-                                        R"({"list": [nul]})",
-                                        R"({"custom": 1})",
-                                        R"({"int32": 1} x)",
-                                        R"({"int32": 01})",
-                                        std::string(600, '[')};
-  for (const std::string& text : bad) {
-    SCOPED_TRACE(text.substr(0, 60));
-    Json json;
-    std::string error;
+bool Read(const std::string& text, EncodableValue* value, std::string* error) {
+  Json json;
+  return ParseJson(text, &json, error) && ValueFromJson(json, value, error);
+}
+
+// Integers at the limits of 64 bits stay exact (no trip through a double), and nesting up to the
+// JSON depth limit is read.
+TEST(CodecToolTest, AcceptsValuesAtTheLimits) {
+  for (const char* text :
+       {R"({"int64s": [9223372036854775807, -9223372036854775808, 0, -1]})",
+        R"({"int64": 9007199254740993})", R"({"int32s": [2147483647, -2147483648]})"}) {
+    SCOPED_TRACE(text);
     EncodableValue value;
-    const bool ok = ParseJson(text, &json, &error) && ValueFromJson(json, &value, &error);
-    EXPECT_FALSE(ok);
-    EXPECT_FALSE(error.empty());
+    std::string error;
+    ASSERT_TRUE(Read(text, &value, &error)) << error;
+    EXPECT_EQ(ValueToJson(value), text);
+  }
+  Json json;
+  std::string error;
+  EXPECT_TRUE(ParseJson(std::string(512, '[') + std::string(512, ']'), &json, &error)) << error;
+  EXPECT_TRUE(ParseJson(std::string(512, '[') + "1" + std::string(512, ']'), &json, &error));
+}
+
+// Each malformed text with its whole error message, or "" where any message will do.
+TEST(CodecToolTest, RejectsMalformedValues) {
+  const std::string kTooDeep = "JSON nested too deeply (more than 512 levels)";
+  const std::string kOneMember = "a value object needs exactly one member";
+  const std::pair<std::string, std::string> bad[] = {
+      {"1", ""},
+      {"\"x\"", ""},
+      {"[]", ""},
+      {"{}", kOneMember},
+      {R"({"int32": 1, "int64": 2})", kOneMember},
+      {R"({"int32": 1, "int32": 2})", kOneMember},  // a repeated name is a second member
+      {R"({"list": [{"int64": 1, "int64": 1}]})", kOneMember},
+      {R"({"int32": 1, "int32": 2, "int32": 3})", kOneMember},
+      {R"({"int32": "1"})", ""},
+      {R"({"int32": 2147483648})", "int32 value 2147483648 is not an integer in range"},
+      {R"({"int32": -2147483649})", "int32 value -2147483649 is not an integer in range"},
+      {R"({"int32s": [2147483648]})", "int32s element value 2147483648 is not an integer in range"},
+      {R"({"int64": 9223372036854775808})",
+       "int64 value 9223372036854775808 is not an integer in range"},
+      {R"({"int64": -9223372036854775809})",
+       "int64 value -9.223372036854776e+18 is not an integer in range"},
+      {R"({"int64s": [18446744073709551615]})",
+       "int64s element value 18446744073709551615 is not an integer in range"},
+      {R"({"int64": 1.0})", "int64 value 1.0 is not an integer in range"},
+      {R"({"int32": 1.0})", ""},
+      {R"({"int32": 1e2})", ""},
+      {R"({"int32": -0.5})", ""},
+      {R"({"float64": "3ff000000000000"})", ""},
+      {R"({"float64": 1.0})", ""},
+      {R"({"float32s": ["3f80000000"]})", ""},
+      {R"({"string": "6"})", ""},
+      {R"({"string": 61})", ""},
+      {R"({"uint8s": "zz"})", ""},
+      {R"({"int32s": [1, "2"]})", ""},
+      {R"({"list": {}})", ""},
+      {R"({"map": [[null]]})", ""},
+      {R"({"map": [null, null]})", ""},
+      {R"({"list": [nul]})", ""},
+      {R"({"custom": 1})", ""},
+      {R"({"int32": 1} x)", ""},
+      {R"({"int32": 01})", ""},
+      {std::string("null\0{}", 6), "NUL byte in JSON at offset 4"},
+      {std::string("{\"int32\": 1}\0", 13), "NUL byte in JSON at offset 12"},
+      {"\xEF\xBB\xBFnull", "byte order mark before the JSON value at offset 0"},
+      {std::string(513, '[') + "1" + std::string(513, ']'), kTooDeep},
+      {std::string(1000000, '['), kTooDeep},
+      {std::string(1000000, '[') + std::string(1000000, ']'), kTooDeep}};
+  for (const auto& [text, message] : bad) {
+    SCOPED_TRACE(testing::PrintToString(text.substr(0, 60)));
+    EncodableValue value;
+    std::string error;
+    EXPECT_FALSE(Read(text, &value, &error));
+    if (message.empty()) {
+      EXPECT_FALSE(error.empty());
+    } else {
+      EXPECT_EQ(error, message);
+    }
   }
 }
 
