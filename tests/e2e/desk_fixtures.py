@@ -1,5 +1,5 @@
 """The pytest side of the desk suites: command-line options, group markers and the `kiosk`
-fixture. The conftest.py of each suite imports these names.
+fixture. The conftest.py of each suite imports these names; every case is named test_*.
 
 The suites run inside `scripts/desk run --layout three -- python3 -m pytest FILE -m GROUP
 --bin ... --work ... --desk ... --build ...`, which exports ORVALEN_DESK_NAME.
@@ -20,6 +20,7 @@ def pytest_addoption(parser):
     group.addoption("--work", help="folder for the cases' bundles")
     group.addoption("--desk", help="the scripts/desk program")
     group.addoption("--build", help="the windows build tree")
+    group.addoption("--run-timeout", type=int, default=60, help="seconds a kiosk run may take")
 
 
 def pytest_configure(config):
@@ -35,13 +36,11 @@ class Kiosk:
     def __init__(self, harness, name):
         self.harness = harness
         self.name = name
-        self.runs = []
         self._collected = None
 
     def run(self, scenario, args=(), label="", **options):
         r = self.harness.run_kiosk(self.name + (("-" + label) if label else ""), scenario,
                                    args=args, **options)
-        self.runs.append(r)
         # Shown by pytest for a failing case only.
         print("run %s:\n    %s" % (r.folder, r.describe().replace("\n", "\n    ")))
         return r
@@ -69,32 +68,18 @@ class Kiosk:
 
 
 @pytest.fixture
-def desk_context(request):
-    """The desk and the folders every case of this session uses."""
-    options = {name: request.config.getoption(name) for name in ("bin", "work", "desk", "build")}
-    missing = sorted("--" + name for name, value in options.items() if not value)
-    if missing:
-        pytest.fail("options missing: %s" % " ".join(missing), pytrace=False)
-    name = os.environ.get("ORVALEN_DESK_NAME", "")
-    if not name:
-        pytest.fail("run me on a desk: scripts/desk run --layout three -- python3 -m pytest ...",
-                    pytrace=False)
-    return dict(options, desk_name=name)
-
-
-def make_kiosk(request, desk_context, harness_class):
+def kiosk(request):
+    """A kiosk runner for one case: lays out the bundle and runs orvalen.exe on the desk."""
+    options = [request.config.getoption(name) for name in ("bin", "work", "desk", "build")]
+    desk_name = os.environ.get("ORVALEN_DESK_NAME", "")
+    if not all(options) or not desk_name:
+        pytest.fail("run me on a desk: scripts/desk run --layout three -- python3 -m pytest FILE "
+                    "--bin DIR --work DIR --desk PROGRAM --build DIR", pytrace=False)
     groups = [g for g in GROUPS if request.node.get_closest_marker(g)]
     if len(groups) != 1:
         pytest.fail("a desk case belongs to exactly one group of %s: %s" % (GROUPS, groups),
                     pytrace=False)
-    c = desk_context
-    harness = harness_class(c["bin"], os.path.join(c["work"], groups[0]), c["desk"], c["build"],
-                            c["desk_name"])
-    name = request.node.name[len("test_"):] if request.node.name.startswith("test_") else request.node.name
-    return Kiosk(harness, name)
-
-
-@pytest.fixture
-def kiosk(request, desk_context):
-    """A kiosk runner for one case: lays out the bundle and runs orvalen.exe on the desk."""
-    return make_kiosk(request, desk_context, kiosk_e2e.Harness)
+    bin_dir, work, desk, build = options
+    harness = kiosk_e2e.Harness(bin_dir, os.path.join(work, groups[0]), desk, build, desk_name,
+                                request.config.getoption("run_timeout"))
+    return Kiosk(harness, request.node.name[len("test_"):])

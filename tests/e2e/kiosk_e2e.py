@@ -149,17 +149,20 @@ class Run:
 class Harness:
     """Lays out a case's bundle in WORK_DIR/NAME and runs the kiosk on the desk DESK_NAME."""
 
-    def __init__(self, bin_dir, work_dir, desk, build_dir, desk_name):
+    def __init__(self, bin_dir, work_dir, desk, build_dir, desk_name, timeout):
         self.bin_dir = bin_dir
         self.work_dir = work_dir
         self.desk = desk
         self.build_dir = build_dir
         self.desk_name = desk_name
+        self.timeout = timeout
 
-    def run_kiosk(self, name, scenario, args=(), launcher=False, capture="debugger"):
+    def run_kiosk(self, name, scenario, args=(), launcher=False, capture="debugger", remove=(),
+                  env=None):
         """CAPTURE: "debugger" (the desk's capture tool, whose console the kiosk attaches to),
         "debugger-no-console" (the capture tool told to let go of its console first: a debugger
-        and no parent console, as when started from Explorer under a debugger) or "none"."""
+        and no parent console, as when started from Explorer under a debugger) or "none".
+        REMOVE: bundle paths to leave out; ENV: variables added to the environment."""
         folder = os.path.join(self.work_dir, name)
         shutil.rmtree(folder, ignore_errors=True)
         os.makedirs(os.path.join(folder, "data", "flutter_assets"))
@@ -169,6 +172,9 @@ class Harness:
             pass
         with open(os.path.join(folder, "data", "app.so"), "w") as f:
             f.write("watchdog 30000\n" + scenario)
+        for path in remove:
+            target = os.path.join(folder, path)
+            shutil.rmtree(target) if os.path.isdir(target) else os.remove(target)
         exe = os.path.join(folder, "orvalen.exe")
         command = [exe] + list(args)
         if launcher:
@@ -182,8 +188,9 @@ class Harness:
             command = [tool, "--no-console", "--out", windows_path(debug_out), "--",
                        windows_path(exe)] + list(args)
         full = [self.desk, "exec", "--name", self.desk_name, "--build", self.build_dir,
-                "--timeout", "60"] + options + ["--"] + command
-        p = subprocess.run(full, cwd=folder, capture_output=True, text=True, errors="replace")
+                "--timeout", str(self.timeout)] + options + ["--"] + command
+        p = subprocess.run(full, cwd=folder, capture_output=True, text=True, errors="replace",
+                           env=dict(os.environ, **(env or {})))
         for stream, text in (("stdout.txt", p.stdout), ("stderr.txt", p.stderr)):
             with open(os.path.join(folder, stream), "w") as f:
                 f.write(text)

@@ -2,7 +2,9 @@
 """Checks the resources that orvalen.exe carries, read from the PE file with pefile: icon group 101
 with its 16, 32, 48 and 256 px images (the very images of resources/orvalen.ico), exactly one
 application manifest with the execution level, DPI awareness and supported OS, and the version
-block with its numbers and strings. Also checks that the committed icon is what make_icon.py draws.
+block with its numbers and strings, and the load-time imports: the engine library's functions and
+each plug-in's registration function, and no MinGW runtime library that a kiosk bundle would lack.
+Also checks that the committed icon is what make_icon.py draws.
 
 usage: resources_test.py EXE ICO MAKE_ICON MAJOR MINOR PATCH BUILD VERSION_STRING
 """
@@ -32,7 +34,8 @@ def check(condition, message):
 def read_pe(path):
     """The parsed PE file, and {(type, id): [bytes]} for every resource with numeric type and id."""
     pe = pefile.PE(path, fast_load=True)
-    pe.parse_data_directories(directories=[pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_RESOURCE"]])
+    pe.parse_data_directories(directories=[pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_" + name]
+                                           for name in ("RESOURCE", "IMPORT")])
     found = {}
     directory = getattr(pe, "DIRECTORY_ENTRY_RESOURCE", None)
     for rtype in directory.entries if directory else []:
@@ -192,6 +195,37 @@ def check_version(pe, resources, major, minor, patch, build, version_string):
         check(strings.get(name) == value, "version string %s = %r, expected %r" % (name, strings.get(name), value))
 
 
+# ---------------------------------------------------------------- imports
+
+ENGINE_FUNCTIONS = {"FlutterDesktop" + name for name in (
+    "ResyncOutputStreams GetDpiForMonitor EngineCreate EngineGetMessenger EngineDestroy "
+    "EngineGetPluginRegistrar EngineReloadSystemFonts EngineSetNextFrameCallback "
+    "ViewControllerCreate ViewControllerGetView ViewControllerDestroy ViewControllerForceRedraw "
+    "ViewControllerHandleTopLevelWindowProc ViewGetHWND MessengerSend MessengerSendWithReply "
+    "MessengerSetCallback MessengerAddRef MessengerRelease MessengerLock MessengerUnlock "
+    "MessengerIsAvailable MessengerSendResponse").split()}
+PLUGINS = {
+    "screen_retriever_windows_plugin.dll": "ScreenRetrieverWindowsPluginCApiRegisterWithRegistrar",
+    "share_plus_plugin.dll": "SharePlusWindowsPluginCApiRegisterWithRegistrar",
+    "url_launcher_windows_plugin.dll": "UrlLauncherWindowsRegisterWithRegistrar",
+    "video_player_win_plugin.dll": "VideoPlayerWinPluginCApiRegisterWithRegistrar",
+    "window_manager_plugin.dll": "WindowManagerPluginRegisterWithRegistrar",
+}
+
+
+def check_imports(pe):
+    imported = {d.dll.decode().lower(): {(i.name or b"").decode() for i in d.imports}
+                for d in getattr(pe, "DIRECTORY_ENTRY_IMPORT", [])}
+    engine = imported.get("flutter_windows.dll", set())
+    check(engine and engine <= ENGINE_FUNCTIONS,
+          "from flutter_windows.dll: %s, outside the engine interface: %s"
+          % (sorted(engine), sorted(engine - ENGINE_FUNCTIONS)))
+    for dll, function in PLUGINS.items():
+        check(imported.get(dll) == {function}, "from %s: %s, expected %s" % (dll, imported.get(dll), function))
+    runtime = sorted(dll for dll in imported if dll.startswith("lib"))
+    check(not runtime, "imports runtime libraries a kiosk bundle does not carry: %s" % runtime)
+
+
 def main():
     if len(sys.argv) != 9:
         sys.stderr.write(__doc__)
@@ -203,6 +237,7 @@ def main():
     check_icon_is_drawn(ico, make_icon)
     check_manifest(resources)
     check_version(pe, resources, major, minor, patch, build, sys.argv[8])
+    check_imports(pe)
     for message in failures:
         print("FAIL: " + message)
     if not failures:

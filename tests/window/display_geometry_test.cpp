@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstring>
 #include <limits>
+#include <optional>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -22,6 +23,21 @@ void PrintTo(const Point& p, std::ostream* os) { *os << "(" << p.x << "," << p.y
 namespace {
 
 Rect WindowAt(int32_t x, int32_t y, int32_t w, int32_t h) { return Rect{x, y, x + w, y + h}; }
+
+// A hot-key move of WINDOW to the NEXT (or previous) monitor that must land at EXPECTED.
+struct HotKeyMove {
+  const char* what;
+  Rect window;
+  bool next;
+  Point expected;
+};
+
+void ExpectMoves(const std::vector<Rect>& sorted, std::initializer_list<HotKeyMove> moves) {
+  for (const HotKeyMove& m : moves) {
+    SCOPED_TRACE(m.what);
+    EXPECT_EQ(AdjacentMonitorPosition(m.window, sorted, m.next), std::optional<Point>(m.expected));
+  }
+}
 
 // Every enumeration order of a monitor list must sort to the same left-to-right list.
 void ExpectEveryOrderSortsTo(std::vector<Rect> monitors, const std::vector<Rect>& expected) {
@@ -82,38 +98,13 @@ TEST_F(ThreeAcrossDesk, SpanCoversTheBoundingRectangleOfUnequalMonitors) {
 }
 
 TEST_F(ThreeAcrossDesk, HotKeysWalkTheMonitorsWithWrapAroundAndClamping) {
-  struct Case {
-    const char* what;
-    Rect window;
-    bool next;
-    Point expected;
-  };
-  const Case cases[] = {
-      // centred on the primary (work area 1920x1080): (320,140)
-      {"primary -> right clamps to the narrower right monitor",
-       WindowAt(320, 140, 1280, 800),
-       true,
-       {1920, 140}},
-      {"primary -> left keeps the offset", WindowAt(320, 140, 1280, 800), false, {-1600, 140}},
-      {"left -> previous wraps to the right monitor",
-       WindowAt(-1600, 140, 1280, 800),
-       false,
-       {1920, 140}},
-      {"right -> next wraps to the left monitor",
-       WindowAt(1920, 140, 1280, 800),
-       true,
-       {-1920, 140}},
-      {"low on the primary -> right clamps the bottom to 1024",
-       WindowAt(100, 280, 1280, 800),
-       true,
-       {1920, 224}},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
-    const auto moved = AdjacentMonitorPosition(c.window, sorted_, c.next);
-    ASSERT_TRUE(moved.has_value());
-    EXPECT_EQ(*moved, c.expected);
-  }
+  // Centred on the primary (work area 1920x1080), the window is at (320,140).
+  ExpectMoves(sorted_,
+              {{"primary -> right: clamped", WindowAt(320, 140, 1280, 800), true, {1920, 140}},
+               {"primary -> left: offset kept", WindowAt(320, 140, 1280, 800), false, {-1600, 140}},
+               {"left -> previous wraps", WindowAt(-1600, 140, 1280, 800), false, {1920, 140}},
+               {"right -> next wraps", WindowAt(1920, 140, 1280, 800), true, {-1920, 140}},
+               {"low -> right: bottom at 1024", WindowAt(100, 280, 1280, 800), true, {1920, 224}}});
 }
 
 // Three equal monitors in a row, none with negative coordinates:
@@ -262,25 +253,12 @@ class WideThenNarrowDesk : public ::testing::Test {
 };
 
 TEST_F(WideThenNarrowDesk, AMoveThatWouldOverhangIsPulledBackInside) {
-  struct Case {
-    const char* what;
-    Rect window;
-    bool next;
-    Point expected;
-  };
-  const Case cases[] = {
-      {"clamped to the right edge", WindowAt(1000, 100, 1280, 800), true, {1920, 100}},
-      {"clamped to the bottom edge", WindowAt(0, 280, 1280, 800), true, {1920, 224}},
-      {"wider than the target aligns left", WindowAt(0, 0, 1600, 800), true, {1920, 0}},
-      {"taller than the target aligns top", WindowAt(0, 0, 1280, 1080), true, {1920, 0}},
-      {"back to the wide monitor keeps the offset", WindowAt(1920, 100, 1280, 800), true, {0, 100}},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
-    const auto moved = AdjacentMonitorPosition(c.window, sorted_, c.next);
-    ASSERT_TRUE(moved.has_value());
-    EXPECT_EQ(*moved, c.expected);
-  }
+  ExpectMoves(sorted_,
+              {{"clamped to the right edge", WindowAt(1000, 100, 1280, 800), true, {1920, 100}},
+               {"clamped to the bottom edge", WindowAt(0, 280, 1280, 800), true, {1920, 224}},
+               {"wider than the target: left", WindowAt(0, 0, 1600, 800), true, {1920, 0}},
+               {"taller than the target: top", WindowAt(0, 0, 1280, 1080), true, {1920, 0}},
+               {"back to the wide: offset kept", WindowAt(1920, 100, 1280, 800), true, {0, 100}}});
 }
 
 // The virtual desk's "one" layout:
