@@ -4,8 +4,8 @@ fixture. The conftest.py of each suite imports these names; every case is named 
 The suites run inside `scripts/desk run --layout three -- python3 -m pytest FILE -m GROUP
 --bin ... --work ... --desk ... --build ...`, which exports ORVALEN_DESK_NAME.
 """
-import contextlib
 import os
+import re
 
 import pytest
 
@@ -29,14 +29,11 @@ def pytest_configure(config):
 
 
 class Kiosk:
-    """Runs the kiosk for one case and checks what came out. A failed check raises at once,
-    except inside `collecting()`, where the failures of several runs are gathered and reported
-    together at the end of the block."""
+    """Runs the kiosk for one case and checks what came out; a failed check raises at once."""
 
     def __init__(self, harness, name):
         self.harness = harness
         self.name = name
-        self._collected = None
 
     def run(self, scenario, args=(), label="", **options):
         r = self.harness.run_kiosk(self.name + (("-" + label) if label else ""), scenario,
@@ -47,24 +44,11 @@ class Kiosk:
 
     def check(self, condition, message):
         if not condition:
-            if self._collected is None:
-                raise AssertionError(message)
-            self._collected.append(message)
-        return bool(condition)
+            raise AssertionError(message)
+        return True
 
     def equal(self, actual, expected, message):
         return self.check(actual == expected, "%s: expected %r, got %r" % (message, expected, actual))
-
-    @contextlib.contextmanager
-    def collecting(self):
-        outer, self._collected = self._collected, []
-        try:
-            yield
-        finally:
-            collected, self._collected = self._collected, outer
-        if collected:
-            raise AssertionError("%d failed check%s:\n  - %s" % (
-                len(collected), "" if len(collected) == 1 else "s", "\n  - ".join(collected)))
 
 
 @pytest.fixture
@@ -82,4 +66,6 @@ def kiosk(request):
     bin_dir, work, desk, build = options
     harness = kiosk_e2e.Harness(bin_dir, os.path.join(work, groups[0]), desk, build, desk_name,
                                 request.config.getoption("run_timeout"))
-    return Kiosk(harness, request.node.name[len("test_"):])
+    # A parametrised case's folder: test_name[a/b.c] -> name-a_b.c
+    name = re.sub(r"[^\w.-]+", "_", request.node.name[len("test_"):].replace("[", "-").rstrip("]"))
+    return Kiosk(harness, name)

@@ -164,16 +164,14 @@ def test_destroy_before_first_frame(kiosk):
 
 
 @pytest.mark.startup
-def test_dpi_scaled_creation(kiosk):
-    # Several runs: their failed checks are reported together.
-    with kiosk.collecting():
-        for dpi, rect in ((144, [15, 15, 1935, 1095]), (120, [12, 12, 1612, 912])):
-            run = kiosk.run("dpi %d\npost WM_CLOSE\n" % dpi, label=str(dpi))
-            kiosk.equal([q["dpi"] for q in run.events("dpi-query")], [dpi], "DPI answered")
-            frames = run.events("frame")
-            if kiosk.check(frames, "a frame at %d DPI" % dpi):
-                kiosk.equal(frames[0]["top"]["rect"], rect, "created rect at %d DPI" % dpi)
-            kiosk.equal(run.rc, 0, "exit code at %d DPI" % dpi)
+@pytest.mark.parametrize("dpi, rect", [(144, [15, 15, 1935, 1095]), (120, [12, 12, 1612, 912])])
+def test_dpi_scaled_creation(kiosk, dpi, rect):
+    run = kiosk.run("dpi %d\npost WM_CLOSE\n" % dpi)
+    kiosk.equal([q["dpi"] for q in run.events("dpi-query")], [dpi], "DPI answered")
+    frames = run.events("frame")
+    if kiosk.check(frames, "a frame at %d DPI" % dpi):
+        kiosk.equal(frames[0]["top"]["rect"], rect, "created rect at %d DPI" % dpi)
+    kiosk.equal(run.rc, 0, "exit code at %d DPI" % dpi)
 
 
 # ------------------------------------------------------------------ cases: the app-window channel
@@ -263,23 +261,21 @@ def test_undecodable(kiosk):
 
 @pytest.mark.channel
 def test_display_event_answers(kiosk):
-    # Several runs: their failed checks are reported together.
-    with kiosk.collecting():
-        body = ("call spanAllDisplays\ncall enterWindowedMode\ncall exitWindowedMode\n"
-                "call fitPreferredDisplay\ncall fitPreferredDisplay\npost WM_DISPLAYCHANGE\n"
-                "wait-event resync timer fire\nwait-event resync timer fire\nwait 50\npost WM_CLOSE\n")
-        results = {}
-        for mode in ("success", "error", "notimplemented", "never"):
-            run = kiosk.run("on-display-event %s\n%s" % (mode, body), label=mode)
-            kiosk.equal(run.rc, 0, "exit code with %s answers" % mode)
-            answers = run.events("dart-answer")
-            kiosk.check(answers and all(a["mode"] == mode for a in answers), "Dart side answered %s" % mode)
-            kiosk.check(not any("Unable to decode reply" in l for l in run.stderr_lines),
-                        "no reply decoding with %s answers" % mode)
-            results[mode] = (run.kiosk_lines, [r["bytes"] for r in run.events("dart-reply")])
-        for mode in ("error", "notimplemented", "never"):
-            kiosk.equal(results[mode], results["success"], "event lines and replies with %s answers" % mode)
-        kiosk.check(len(results["success"][0]) >= 10, "enough event lines: %r" % (results["success"][0],))
+    body = ("call spanAllDisplays\ncall enterWindowedMode\ncall exitWindowedMode\n"
+            "call fitPreferredDisplay\ncall fitPreferredDisplay\npost WM_DISPLAYCHANGE\n"
+            "wait-event resync timer fire\nwait-event resync timer fire\nwait 50\npost WM_CLOSE\n")
+    results = {}
+    for mode in ("success", "error", "notimplemented", "never"):
+        run = kiosk.run("on-display-event %s\n%s" % (mode, body), label=mode)
+        kiosk.equal(run.rc, 0, "exit code with %s answers" % mode)
+        answers = run.events("dart-answer")
+        kiosk.check(answers and all(a["mode"] == mode for a in answers), "Dart side answered %s" % mode)
+        kiosk.check(not any("Unable to decode reply" in l for l in run.stderr_lines),
+                    "no reply decoding with %s answers" % mode)
+        results[mode] = (run.kiosk_lines, [r["bytes"] for r in run.events("dart-reply")])
+    for mode in ("error", "notimplemented", "never"):
+        kiosk.equal(results[mode], results["success"], "event lines and replies with %s answers" % mode)
+    kiosk.check(len(results["success"][0]) >= 10, "enough event lines: %r" % (results["success"][0],))
 
 
 # ------------------------------------------------------------------ cases: message routing
@@ -338,21 +334,18 @@ def test_display_change_routing(kiosk):
 
 
 @pytest.mark.routing
-def test_font_change_routing(kiosk):
-    # Several runs: their failed checks are reported together.
-    with kiosk.collecting():
-        for consume, reloads in ((False, 1), (True, 0)):
-            label = "consumed" if consume else "passed"
-            run = kiosk.run(("consume WM_FONTCHANGE\n" if consume else "") +
-                            "post WM_FONTCHANGE\nwait 100\npost WM_CLOSE\n", label=label)
-            kiosk.equal(run.rc, 0, "exit code (%s)" % label)
-            offered = [e for e in run.events("top-level-message") if e["number"] == WM_FONTCHANGE]
-            kiosk.equal([e["consumed"] for e in offered], [consume], "font change offered (%s)" % label)
-            reload_events = run.events("reload-system-fonts")
-            kiosk.equal(len(reload_events), reloads, "font reloads (%s)" % label)
-            if offered and reload_events:
-                kiosk.check(run.index(reload_events[0]) > run.index(offered[0]),
-                            "fonts reloaded after the engine declined the message")
+@pytest.mark.parametrize("consume, reloads", [(False, 1), (True, 0)], ids=["passed", "consumed"])
+def test_font_change_routing(kiosk, consume, reloads):
+    run = kiosk.run(("consume WM_FONTCHANGE\n" if consume else "") +
+                    "post WM_FONTCHANGE\nwait 100\npost WM_CLOSE\n")
+    kiosk.equal(run.rc, 0, "exit code")
+    offered = [e for e in run.events("top-level-message") if e["number"] == WM_FONTCHANGE]
+    kiosk.equal([e["consumed"] for e in offered], [consume], "font change offered")
+    reload_events = run.events("reload-system-fonts")
+    kiosk.equal(len(reload_events), reloads, "font reloads")
+    if offered and reload_events:
+        kiosk.check(run.index(reload_events[0]) > run.index(offered[0]),
+                    "fonts reloaded after the engine declined the message")
 
 
 @pytest.mark.routing

@@ -7,13 +7,9 @@ object and memory counts must stay flat. Bundles, runs and transcripts are those
 end-to-end tests (tests/e2e/kiosk_e2e.py). Groups (pytest markers, one CTest test each): storms,
 floods, lifetime; conftest.py provides the `kiosk` fixture.
 """
-import os
-import sys
-
 import pytest
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
-import kiosk_e2e as k  # noqa: E402
+import kiosk_e2e as k  # from tests/e2e, on the path through conftest.py
 
 APP = k.APP
 WM_DPICHANGED, WM_DISPLAYCHANGE = k.WM_DPICHANGED, k.WM_DISPLAYCHANGE
@@ -252,36 +248,30 @@ def test_malformed_flood(kiosk):
 # ------------------------------------------------------------------ missing files
 
 @pytest.mark.lifetime
-def test_missing_libraries(kiosk):
-    # Several runs: their failed checks are reported together.
-    with kiosk.collecting():
-        for dll in ("window_manager_plugin.dll", "flutter_windows.dll"):
-            # Wine's loader names the library on its "err" channel, which the desk keeps quiet.
-            run = kiosk.run("post WM_CLOSE\n", label=dll.split(".")[0], remove=[dll],
-                            env={"WINEDEBUG": "-all,err+module"})
-            kiosk.check(run.rc in DLL_NOT_FOUND,
-                        "exit status without %s: %s (0xC0000135 or 53 expected)" % (dll, run.rc))
-            kiosk.check(dll in run.stderr, "stderr names %s: %r" % (dll, run.stderr[-400:]))
-            kiosk.equal(run.transcript, [], "nothing of the engine ran without %s" % dll)
-            print("  without %s: exit status %s" % (dll, run.rc))
+@pytest.mark.parametrize("dll", ["window_manager_plugin.dll", "flutter_windows.dll"])
+def test_missing_libraries(kiosk, dll):
+    # Wine's loader names the library on its "err" channel, which the desk keeps quiet.
+    run = kiosk.run("post WM_CLOSE\n", remove=[dll], env={"WINEDEBUG": "-all,err+module"})
+    kiosk.check(run.rc in DLL_NOT_FOUND,
+                "exit status without %s: %s (0xC0000135 or 53 expected)" % (dll, run.rc))
+    kiosk.check(dll in run.stderr, "stderr names %s: %r" % (dll, run.stderr[-400:]))
+    kiosk.equal(run.transcript, [], "nothing of the engine ran without %s" % dll)
+    print("  without %s: exit status %s" % (dll, run.rc))
 
 
 @pytest.mark.lifetime
-def test_missing_bundle_file(kiosk):
-    # Several runs: their failed checks are reported together.
-    with kiosk.collecting():
-        for path in (os.path.join("data", "icudtl.dat"), os.path.join("data", "flutter_assets")):
-            run = kiosk.run("post WM_CLOSE\n", label=os.path.basename(path), remove=[path])
-            kiosk.equal(run.rc, 1, "exit code without %s" % path)
-            kiosk.check("Failed to create view controller." in run.stderr_lines,
-                        "stderr line 'Failed to create view controller.': %r" % run.stderr[-500:])
-            created = run.first("engine-create")
-            kiosk.check(created is not None and created.get("ok") is False,
-                        "engine creation refused without %s" % path)
-            refused = run.first("engine-refused")
-            kiosk.check(refused is not None and refused["missing"].endswith(path.replace("/", "\\")),
-                        "the refusal names %s: %r" % (path, refused))
-            kiosk.equal(run.events("view-window-created"), [], "no view without %s" % path)
-            # A real engine library may dereference a null handle; none may reach it.
-            nulls = [e for e in run.transcript if e.get("detail") in ("null-engine", "null-controller")]
-            kiosk.equal(nulls, [], "no call with a null engine or controller without %s" % path)
+@pytest.mark.parametrize("path", ["data/icudtl.dat", "data/flutter_assets"])
+def test_missing_bundle_file(kiosk, path):
+    run = kiosk.run("post WM_CLOSE\n", remove=[path])
+    kiosk.equal(run.rc, 1, "exit code")
+    kiosk.check("Failed to create view controller." in run.stderr_lines,
+                "stderr line 'Failed to create view controller.': %r" % run.stderr[-500:])
+    created = run.first("engine-create")
+    kiosk.check(created is not None and created.get("ok") is False, "engine creation refused")
+    refused = run.first("engine-refused")
+    kiosk.check(refused is not None and refused["missing"].endswith(path.replace("/", "\\")),
+                "the refusal names %s: %r" % (path, refused))
+    kiosk.equal(run.events("view-window-created"), [], "no view")
+    # A real engine library may dereference a null handle; none may reach it.
+    nulls = [e for e in run.transcript if e.get("detail") in ("null-engine", "null-controller")]
+    kiosk.equal(nulls, [], "no call with a null engine or controller")
