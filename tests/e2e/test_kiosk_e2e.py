@@ -201,13 +201,11 @@ def test_methods(kiosk):
     run = kiosk.run(scenario)
     kiosk.equal(run.rc, 0, "exit code")
     calls = run.events("dart-call")
-    if not kiosk.equal(len(calls), len(table), "calls delivered"):
-        return
+    kiosk.equal(len(calls), len(table), "calls delivered")
     replies = replies_by_line(run)
     for (line, reply, lines), call in zip(table, calls):
         got = replies.get(call["line"], [])
-        if not kiosk.equal(len(got), 1, "%s: replies" % line):
-            continue
+        kiosk.equal(len(got), 1, "%s: replies" % line)
         kiosk.equal(got[0]["bytes"], reply, "%s: reply bytes" % line)
         caused = [s.get("text") for s in run.between(call, got[0], "messenger-send")
                   if s.get("channel") == APP]
@@ -224,12 +222,10 @@ def test_destroy(kiosk):
     run = kiosk.run("call spanAllDisplays\ncall destroy\ncall fitPreferredDisplay\n")
     kiosk.equal(run.rc, 0, "exit code after destroy")
     call = run.first("dart-call", method="destroy")
-    if not kiosk.check(call is not None, "destroy was called"):
-        return
+    kiosk.check(call is not None, "destroy was called")
     kiosk.equal(call["bytes"], "07 07 64 65 73 74 72 6F 79 00", "destroy call bytes")
     delivered = run.first("message-delivered", bytes="07 07 64 65 73 74 72 6F 79 00")
-    if not kiosk.check(delivered is not None, "destroy delivered to the product"):
-        return
+    kiosk.check(delivered is not None, "destroy delivered to the product")
     kiosk.equal(replies_by_line(run).get(call["line"], []), [], "replies to destroy (dropped)")
     after = run.transcript[run.index(delivered) + 1:]
     kiosk.equal([e for e in after if e["ev"] == "response"], [], "responses after destroy")
@@ -290,8 +286,7 @@ def test_dpi_change_routing(kiosk):
     kiosk.equal(run.rc, 0, "exit code")
     post = run.first("dart-post", message="WM_DPICHANGED")
     windowed_call = run.first("dart-call", method="enterWindowedMode")
-    if not kiosk.check(post and windowed_call, "both DPI changes were posted"):
-        return
+    kiosk.check(post and windowed_call, "both DPI changes were posted")
     offered = [e for e in run.between(post, windowed_call, "top-level-message") if e["number"] == WM_DPICHANGED]
     kiosk.equal(offered, [], "DPI change during the fit offered to the engine")
     kiosk.equal(run.kiosk_lines[2:9], [

@@ -111,8 +111,7 @@ def test_destroy_inside_call_burst(kiosk):
     run = kiosk.run("post WM_DISPLAYCHANGE\n" + before + "call destroy\n" + after)
     kiosk.equal(run.rc, 0, "exit code")
     delivered = run.first("message-delivered", bytes=k.hexs(k.method_call("destroy")))
-    if not kiosk.check(delivered is not None, "destroy delivered"):
-        return
+    kiosk.check(delivered is not None, "destroy delivered")
     later = run.transcript[run.index(delivered) + 1:]
     kiosk.equal([e for e in later if e["ev"] in ("response", "messenger-send")], [],
                 "responses or messages after destroy")
@@ -142,8 +141,7 @@ def test_display_events_never_answered(kiosk):
 
 def check_flat(kiosk, run, start, end, private_bound):
     probes = {e["label"]: e for e in run.events("resources")}
-    if not kiosk.check(start in probes and end in probes, "resource lines %s" % sorted(probes)):
-        return
+    kiosk.check(start in probes and end in probes, "resource lines %s" % sorted(probes))
     a, b = probes[start], probes[end]
     for key in ("gdi", "user", "handles", "private_bytes", "working_set"):
         kiosk.check(a[key] >= 0 and b[key] >= 0, "%s measured: %r -> %r" % (key, a[key], b[key]))
