@@ -63,7 +63,8 @@ def kiosk(request):
     if len(groups) != 1:
         pytest.fail("a desk case belongs to exactly one group of %s: %s" % (GROUPS, groups),
                     pytrace=False)
-    bin_dir, work, desk, build = options
+    # Absolute: each run starts in its case's folder.
+    bin_dir, work, desk, build = (os.path.abspath(option) for option in options)
     harness = kiosk_e2e.Harness(bin_dir, os.path.join(work, groups[0]), desk, build, desk_name,
                                 request.config.getoption("run_timeout"))
     # A parametrised case's folder: test_name[a/b.c] -> name-a_b.c
