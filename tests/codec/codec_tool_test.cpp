@@ -209,6 +209,7 @@ TEST(CodecToolTest, RejectsMalformedValues) {
       {std::string("null\0{}", 6), "NUL byte in JSON at offset 4"},
       {std::string("{\"int32\": 1}\0", 13), "NUL byte in JSON at offset 12"},
       {"\xEF\xBB\xBFnull", "byte order mark before the JSON value at offset 0"},
+      {std::string(600, '['), kTooDeep},
       {std::string(513, '[') + "1" + std::string(513, ']'), kTooDeep},
       {std::string(1000000, '['), kTooDeep},
       {std::string(1000000, '[') + std::string(1000000, ']'), kTooDeep}};
