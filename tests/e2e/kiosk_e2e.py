@@ -210,7 +210,6 @@ def style_bits(text):
 def in_order(run, names):
     """The first occurrence of each (ev, fields) after the previous one; None when one is missing."""
     position = -1
-    found = []
     for name, fields in names:
         hit = None
         for i in range(position + 1, len(run.transcript)):
@@ -221,7 +220,6 @@ def in_order(run, names):
         if hit is None:
             return name, fields
         position = hit
-        found.append(hit)
     return None
 
 

@@ -154,10 +154,8 @@ def check_flat(kiosk, run, start, end, private_bound):
     kiosk.check(grown <= private_bound,
                 "private bytes grew by %d (%d -> %d), bound %d"
                % (grown, a["private_bytes"], b["private_bytes"], private_bound))
-    print("  %s: gdi %d->%d user %d->%d handles %d->%d private %d->%d working set %d->%d"
-          % (kiosk.name, a["gdi"], b["gdi"], a["user"], b["user"], a["handles"], b["handles"],
-             a["private_bytes"],
-             b["private_bytes"], a["working_set"], b["working_set"]))
+    print("  %s: %s" % (kiosk.name, ", ".join("%s %d->%d" % (key, a[key], b[key]) for key in
+                                                ("gdi", "user", "handles", "private_bytes", "working_set"))))
 
 
 @pytest.mark.lifetime
