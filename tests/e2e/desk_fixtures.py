@@ -31,13 +31,13 @@ def pytest_configure(config):
 class Kiosk:
     """Runs the kiosk for one case and checks what came out; a failed check raises at once."""
 
-    def __init__(self, harness, name):
-        self.harness = harness
+    def __init__(self, launcher, name):
+        self.launcher = launcher
         self.name = name
 
     def run(self, scenario, args=(), label="", **options):
-        r = self.harness.run_kiosk(self.name + (("-" + label) if label else ""), scenario,
-                                   args=args, **options)
+        r = self.launcher.run_kiosk(self.name + (("-" + label) if label else ""), scenario,
+                                    args=args, **options)
         # Shown by pytest for a failing case only.
         print("run %s:\n    %s" % (r.folder, r.describe().replace("\n", "\n    ")))
         return r
@@ -65,8 +65,8 @@ def kiosk(request):
                     pytrace=False)
     # Absolute: each run starts in its case's folder.
     bin_dir, work, desk, build = (os.path.abspath(option) for option in options)
-    harness = kiosk_e2e.Harness(bin_dir, os.path.join(work, groups[0]), desk, build, desk_name,
-                                request.config.getoption("run_timeout"))
+    launcher = kiosk_e2e.Launcher(bin_dir, os.path.join(work, groups[0]), desk, build, desk_name,
+                                  request.config.getoption("run_timeout"))
     # A parametrised case's folder: test_name[a/b.c] -> name-a_b.c
     name = re.sub(r"[^\w.-]+", "_", request.node.name[len("test_"):].replace("[", "-").rstrip("]"))
-    return Kiosk(harness, name)
+    return Kiosk(launcher, name)

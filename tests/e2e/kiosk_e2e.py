@@ -146,7 +146,7 @@ class Run:
                 % (self.rc, self.stderr[-2000:], self.kiosk_lines, tail))
 
 
-class Harness:
+class Launcher:
     """Lays out a case's bundle in WORK_DIR/NAME and runs the kiosk on the desk DESK_NAME."""
 
     def __init__(self, bin_dir, work_dir, desk, build_dir, desk_name, timeout):
