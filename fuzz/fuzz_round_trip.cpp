@@ -14,6 +14,7 @@
 #include "codec/byte_streams.h"
 #include "codec/standard_codec_serializer.h"
 #include "fuzz_support.h"
+#include "tests/codec/codec_test_support.h"  // the call-by-call streams (declarations only)
 
 namespace {
 
@@ -40,17 +41,8 @@ bool HoldsEmptyNumericArray(const EncodableValue& value) {
   }
 }
 
-// Streams of a class of their own: the serializer makes the stream calls one by one for them
-// instead of using the plain buffer streams' bytes directly.
-class CallByCallWriter : public flutter::ByteBufferStreamWriter {
- public:
-  using ByteBufferStreamWriter::ByteBufferStreamWriter;
-};
-
-class CallByCallReader : public flutter::ByteBufferStreamReader {
- public:
-  using ByteBufferStreamReader::ByteBufferStreamReader;
-};
+using codec_test::CallByCallReader;
+using codec_test::CallByCallWriter;
 
 template <typename Writer = flutter::ByteBufferStreamWriter>
 std::vector<uint8_t> Encode(const EncodableValue& value) {
