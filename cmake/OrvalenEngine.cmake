@@ -64,6 +64,13 @@ function(orvalen_import_library target path what)
   if(NOT EXISTS "${path}")
     message(FATAL_ERROR "${what}: no such file: ${path}")
   endif()
+  # MinGW's ld links a DLL directly; link.exe takes only its import library, and a DLL given
+  # instead would fail the link much later (LNK1107) with no word of this option.
+  if(MSVC AND path MATCHES "\\.[dD][lL][lL]$")
+    message(FATAL_ERROR "${what}: ${path} is a DLL, and the MSVC linker links only import "
+      "libraries. Give the .lib that was built with the DLL (flutter_windows.dll.lib for the "
+      "engine, <plugin>.lib for a plug-in).")
+  endif()
   add_library(${target} SHARED IMPORTED GLOBAL)
   set_target_properties(${target} PROPERTIES IMPORTED_IMPLIB "${path}")
 endfunction()

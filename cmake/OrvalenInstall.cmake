@@ -47,8 +47,15 @@ else()
           RENAME app.so)
 endif()
 
+# InstallRequiredSystemLibraries finds the runtime through Visual Studio's installation, which only
+# a Windows host has (clang-cl on Linux has none).
 if(MSVC AND NOT ORVALEN_MSVC_STATIC_RUNTIME)
-  set(CMAKE_INSTALL_SYSTEM_RUNTIME_DESTINATION .)
-  set(CMAKE_INSTALL_UCRT_LIBRARIES OFF)
-  include(InstallRequiredSystemLibraries)
+  if(CMAKE_HOST_WIN32)
+    set(CMAKE_INSTALL_SYSTEM_RUNTIME_DESTINATION .)
+    set(CMAKE_INSTALL_UCRT_LIBRARIES OFF)
+    include(InstallRequiredSystemLibraries)
+  else()
+    message(WARNING "Not on Windows: cmake --install cannot find the Visual C++ runtime's DLLs; "
+      "put vcruntime140.dll, vcruntime140_1.dll and msvcp140.dll beside orvalen.exe by hand")
+  endif()
 endif()

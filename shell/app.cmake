@@ -7,10 +7,7 @@ target_link_libraries(orvalen_shell PUBLIC orvalen_engine shell32)
 
 add_executable(orvalen WIN32 main.cpp)
 set_target_properties(orvalen PROPERTIES OUTPUT_NAME orvalen)
-if(MINGW)
-  # wWinMain is the entry point: MinGW needs the Unicode start-up code for it.
-  target_link_options(orvalen PRIVATE -municode)
-endif()
+orvalen_unicode_entry(orvalen)
 # Icon, manifest and version block come from resources/ (an OBJECT library).
 target_link_libraries(orvalen PRIVATE
   orvalen_shell orvalen_project orvalen_host orvalen_window orvalen_resources ole32)

@@ -37,9 +37,17 @@ class SteerableHooks : public standin::EngineHooks {
     return top_level ? top_level(hwnd, message, wparam, lparam, result) : false;
   }
   std::optional<UINT> DpiForMonitor(HMONITOR) override { return dpi; }
+  // The core's own view window is null on Windows (the product would hand it to user32), so a
+  // view gets this handle on every platform: never a window, only handed back by the embedding.
+  std::optional<HWND> CreateViewWindow(FlutterDesktopEngineRef, int, int) override {
+    return reinterpret_cast<HWND>(&view_window_token_);
+  }
   void OnEngineShutdown(FlutterDesktopEngineRef engine) override {
     if (on_shutdown) on_shutdown(engine);
   }
+
+ private:
+  char view_window_token_ = 0;
 };
 
 class StandinTest : public ::testing::Test {
