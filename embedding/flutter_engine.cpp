@@ -65,6 +65,11 @@ FlutterDesktopEngineRef FlutterEngine::HandOverEngine() {
   return engine_handle_;
 }
 
+void FlutterEngine::ForgetDestroyedEngine() {
+  owns_engine_ = false;
+  engine_handle_ = nullptr;
+}
+
 void FlutterEngine::Shutdown() {
   if (engine_handle_ != nullptr && owns_engine_) FlutterDesktopEngineDestroy(engine_handle_);
   engine_handle_ = nullptr;

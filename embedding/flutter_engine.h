@@ -51,6 +51,10 @@ class FlutterEngine : public PluginRegistry {
   // Gives up the duty to destroy the engine handle and returns it; the handle stays in use here.
   FlutterDesktopEngineRef HandOverEngine();
 
+  // Forgets a handed-over handle that the library has destroyed (a refused view controller takes
+  // its engine with it); from then on the calls behave as over a refused engine.
+  void ForgetDestroyedEngine();
+
   // Destroys the handle if this wrapper still owns it, then forgets it. First step of destruction.
   void Shutdown();
 

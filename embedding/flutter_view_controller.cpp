@@ -11,6 +11,8 @@ FlutterViewController::FlutterViewController(int width, int height, const Engine
   FlutterDesktopEngineRef engine_handle = engine_->HandOverEngine();
   if (engine_handle != nullptr) {
     controller_handle_ = FlutterDesktopViewControllerCreate(width, height, engine_handle);
+    // The library frees the engine it was given even when it refuses the controller.
+    if (controller_handle_ == nullptr) engine_->ForgetDestroyedEngine();
   }
   if (controller_handle_ == nullptr) {
     std::cerr << "Failed to create view controller." << std::endl;

@@ -3,6 +3,7 @@
 
 #include <objbase.h>
 
+#include <iostream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -41,13 +42,21 @@ int APIENTRY wWinMain(HINSTANCE, HINSTANCE, wchar_t*, int) {
   }
   window.SetQuitOnDestroy(true);
 
-  // GetMessageW gives -1 on an error; looping on it would spin on a message that never arrives.
+  // GetMessageW gives -1 on an error; looping on it would spin on a message that never arrives,
+  // and exiting with 0 would tell a kiosk supervisor that the kiosk ended as asked.
   MSG message;
-  while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+  BOOL got = 0;
+  while ((got = GetMessageW(&message, nullptr, 0, 0)) > 0) {
     TranslateMessage(&message);
     DispatchMessageW(&message);
   }
+  int exit_code = 0;
+  if (got < 0) {
+    std::cerr << "Message loop failed: GetMessageW returned -1 (error " << GetLastError()
+              << "); exiting with code 1." << std::endl;
+    exit_code = 1;
+  }
 
   CoUninitialize();
-  return 0;
+  return exit_code;
 }

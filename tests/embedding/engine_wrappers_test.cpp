@@ -251,10 +251,20 @@ TEST_F(EngineWrappersTest, AFailedViewControllerHasNoViewAndDestroysNoHandle) {
   ASSERT_EQ(destroys.size(), 1u);
   EXPECT_EQ(destroys[0].detail, "refused-controller");
 
+  // The engine wrapper forgets the freed handle and answers as over a refused engine: no call
+  // carries the handle again, destruction included.
   core().ClearEvents();
+  flutter::FlutterEngine* engine = controller->GetEngine();
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(engine->RegistrarForPlugin("PluginA"), nullptr);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), kNoRegistrar);
+  engine->ReloadSystemFonts();
+  engine->SetNextFrameCallback([] {});
   controller.reset();
-  EXPECT_TRUE(Events(EventKind::kViewControllerDestroy).empty());
-  EXPECT_TRUE(Events(EventKind::kEngineDestroy).empty());
+  for (const auto& event : core().Events()) {
+    ADD_FAILURE() << "after the refusal: " << standin::EventKindName(event.kind) << " "
+                  << event.detail;
+  }
 }
 
 TEST_F(EngineWrappersTest, TopLevelMessagesAreHandledOnlyWhenTheEngineSaysSo) {
