@@ -166,7 +166,7 @@ LRESULT Win32Window::HandleMessage(HWND hwnd, UINT message, WPARAM wparam, LPARA
     case WM_DESTROY: return OnDestroyMessage();
     case WM_SIZE: return OnSizeMessage();
     case WM_ACTIVATE: return OnActivateMessage();
-    case WM_DISPLAYCHANGE: ScheduleResync("WM_DISPLAYCHANGE"); return 0;
+    case WM_DISPLAYCHANGE: return OnDisplayChangeMessage();
     case WM_TIMER: return OnTimerMessage(hwnd, wparam, message, lparam);
     case WM_DPICHANGED: return OnDpiChangedMessage(hwnd, lparam);
     case WM_HOTKEY: return OnHotKeyMessage(hwnd, message, wparam, lparam);
@@ -189,6 +189,12 @@ LRESULT Win32Window::OnSizeMessage() {
 
 LRESULT Win32Window::OnActivateMessage() {
   if (content_window != nullptr) SetFocus(content_window);
+  return 0;
+}
+
+LRESULT Win32Window::OnDisplayChangeMessage() {
+  ScheduleResync("WM_DISPLAYCHANGE");
+  KeepWindowedOnAMonitor();
   return 0;
 }
 

@@ -107,6 +107,7 @@ class Win32Window {
   LRESULT OnDestroyMessage();
   LRESULT OnSizeMessage();
   LRESULT OnActivateMessage();
+  LRESULT OnDisplayChangeMessage();
   LRESULT OnTimerMessage(HWND hwnd, WPARAM timer_id, UINT message, LPARAM lparam);
   LRESULT OnDpiChangedMessage(HWND hwnd, LPARAM lparam);
   LRESULT OnHotKeyMessage(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
@@ -117,6 +118,10 @@ class Win32Window {
   LRESULT ResyncTick(HWND hwnd);
 
   void MoveToAdjacentMonitor(bool next);
+  // Windowed mode: a window whose centre is on no monitor any more (its monitor went away) is
+  // centred in the work area of the nearest one, keeping its size, with an "applied (windowed)"
+  // line.
+  void KeepWindowedOnAMonitor();
   void FillClientAreaWithContent();
   void UnregisterHotKeys();
 

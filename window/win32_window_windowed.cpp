@@ -12,6 +12,19 @@ display_geometry::Rect ToGeometry(const RECT& r) {
   return display_geometry::Rect{r.left, r.top, r.right, r.bottom};
 }
 
+// Where a windowed window of this size goes: centred in the work area of the monitor nearest to
+// the centre of `window`, or on the primary screen when that monitor cannot be read.
+display_geometry::Point WindowedOrigin(const RECT& window, int width, int height) {
+  const display_geometry::Point centre = display_geometry::CentreOf(ToGeometry(window));
+  const HMONITOR monitor = MonitorFromPoint(POINT{centre.x, centre.y}, MONITOR_DEFAULTTONEAREST);
+  MONITORINFO info{};
+  info.cbSize = sizeof(MONITORINFO);
+  if (GetMonitorInfoW(monitor, &info))
+    return display_geometry::CentreInArea(ToGeometry(info.rcWork), width, height);
+  return display_geometry::CentreOnScreen(GetSystemMetrics(SM_CXSCREEN),
+                                          GetSystemMetrics(SM_CYSCREEN), width, height);
+}
+
 }  // namespace
 
 void Win32Window::EnterWindowedMode() {
@@ -24,16 +37,7 @@ void Win32Window::EnterWindowedMode() {
 
   RECT window{};
   GetWindowRect(top_window, &window);
-  const display_geometry::Point centre = display_geometry::CentreOf(ToGeometry(window));
-  const HMONITOR monitor = MonitorFromPoint(POINT{centre.x, centre.y}, MONITOR_DEFAULTTONEAREST);
-  MONITORINFO info{};
-  info.cbSize = sizeof(MONITORINFO);
-  const display_geometry::Point origin =
-      GetMonitorInfoW(monitor, &info)
-          ? display_geometry::CentreInArea(ToGeometry(info.rcWork), kWindowedWidth, kWindowedHeight)
-          : display_geometry::CentreOnScreen(GetSystemMetrics(SM_CXSCREEN),
-                                             GetSystemMetrics(SM_CYSCREEN), kWindowedWidth,
-                                             kWindowedHeight);
+  const display_geometry::Point origin = WindowedOrigin(window, kWindowedWidth, kWindowedHeight);
 
   SetWindowLongPtrW(top_window, GWL_STYLE, kWindowedStyle);
   SetWindowLongPtrW(top_window, GWL_EXSTYLE, kAppWindowExStyle);
@@ -68,6 +72,24 @@ void Win32Window::MoveToAdjacentMonitor(bool next) {
   if (!target) return;
   SetWindowPos(top_window, nullptr, target->x, target->y, window.right - window.left,
                window.bottom - window.top, SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void Win32Window::KeepWindowedOnAMonitor() {
+  if (top_window == nullptr || !windowed_mode) return;
+  RECT window{};
+  if (!GetWindowRect(top_window, &window)) return;
+  const display_geometry::Point centre = display_geometry::CentreOf(ToGeometry(window));
+  if (MonitorFromPoint(POINT{centre.x, centre.y}, MONITOR_DEFAULTTONULL) != nullptr) return;
+  // Its monitor is gone. Windows usually moves such a window back by itself, and then this finds
+  // nothing to do; where it does not (Wine), the window would stay out of sight, and the hot-keys,
+  // which move it from the monitor it is on, would not bring it back either.
+  const int width = window.right - window.left;
+  const int height = window.bottom - window.top;
+  const display_geometry::Point origin = WindowedOrigin(window, width, height);
+  SetWindowPos(top_window, nullptr, origin.x, origin.y, width, height,
+               SWP_NOZORDER | SWP_NOACTIVATE);
+  const display_geometry::Rect placed{origin.x, origin.y, origin.x + width, origin.y + height};
+  ReportDisplayEvent(display_geometry::AppliedLine("windowed", placed).c_str());
 }
 
 void Win32Window::ScheduleResync(const char* event_name) {

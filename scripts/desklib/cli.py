@@ -12,7 +12,7 @@ them; the primary is at 0,0):
   one         primary 1920x1080 at 0,0
   three-live  as three, but the monitors are RandR outputs of one X screen that can be switched
               off and on while programs run: DUMMY1 left, DUMMY0 primary, DUMMY2 right
-              (scripts/desk exec --name NAME -- xrandr --output DUMMY2 --off)
+              (scripts/desk output --name NAME DUMMY2 off)
 
 run         starts a desk, runs COMMAND on it, always tears the desk down (also on failure, timeout
             or interrupt) and exits with COMMAND's exit code (124 on timeout, 125 when the desk
@@ -21,6 +21,11 @@ start       starts a named desk that stays up until `stop` (idempotent for the s
 exec        runs COMMAND on a started desk.
 env         prints `export DISPLAY=...` and `export WINEPREFIX=...` lines for a started desk.
 screenshot  saves the whole desk as a picture.
+output      switches a RandR output of a started three-live desk off, or on again at its mode and
+            place in the layout, as a monitor unplugged or powered down and back, then
+            broadcasts WM_DISPLAYCHANGE once Wine reports the new monitors. Windows sends it after
+            every change of displays; Wine 8 only after ChangeDisplaySettingsEx, so on its own it
+            would leave every window unaware of the change (orvalen-desk-keeper --display-change).
 stop        ends a named desk (nothing to do when it is not up).
 
 COMMAND ending in .exe runs under /usr/lib/wine/wine64. With --capture debugger (the default) it
@@ -63,7 +68,7 @@ import sys
 
 from . import layouts
 from .desk import Desk, Paths, bring_up, desk_of, name_lock, settings_line, tear_down
-from .wine import WINE, windows_path
+from .wine import WINE, WINE_TIME, windows_path
 from .proc import DeskError, Stopped, exit_status, run_bounded, say, signals_stop, stop_group
 
 ROOT = pathlib.Path(__file__).resolve().parent.parent.parent
@@ -74,6 +79,7 @@ USAGE = """scripts/desk run --layout L [--dpi N] [--theme 0|1|none] [--debug-out
                          [--build DIR] -- COMMAND [ARGS...]
        scripts/desk env --name NAME [--build DIR]
        scripts/desk screenshot --name NAME [--build DIR] FILE.png
+       scripts/desk output --name NAME [--build DIR] OUTPUT on|off
        scripts/desk stop --name NAME [--build DIR]"""
 
 
@@ -118,11 +124,15 @@ def make_parser():
             ("exec", [named, command, build], cmd_exec, "run COMMAND on a started desk"),
             ("env", [named, build], cmd_env, "print the DISPLAY and WINEPREFIX of a started desk"),
             ("screenshot", [named, build], cmd_screenshot, "save the whole desk as a picture"),
+            ("output", [named, build], cmd_output, "switch a monitor of a live desk off or on"),
             ("stop", [named, build], cmd_stop, "stop a named desk")]:
         p = sub.add_parser(name, parents=parents, help=text, description=text)
         p.set_defaults(run=run, takes_command=run in (cmd_run, cmd_exec))
         if name == "screenshot":
             p.add_argument("file", metavar="FILE.png")
+        if name == "output":
+            p.add_argument("output", metavar="OUTPUT", help="a RandR output of the layout, e.g. DUMMY2")
+            p.add_argument("state", choices=["on", "off"])
     return parser
 
 
@@ -215,6 +225,33 @@ def cmd_screenshot(args, paths):
     desk = desk_of(paths, args.name)
     return run_bounded(["import", "-display", ":" + desk.display, "-window", "root", args.file], 120,
                        "import (the screenshot)")
+
+
+def cmd_output(args, paths):
+    desk = desk_of(paths, args.name)
+    layout_name = re.match(r"layout=(\S+)", desk.read("settings")).group(1)
+    layout = layout_of(argparse.Namespace(layout=layout_name))
+    monitor = next((m for m in layout.monitors if m.output == args.output), None)
+    if layout.xorg != "randr" or monitor is None:
+        raise DeskError(2, "desk '%s' (layout %s) has no RandR output %s"
+                        % (args.name, layout.name, args.output))
+    step = ["--output", args.output, "--off"]
+    if args.state == "on":
+        step = ["--output", args.output, "--mode", monitor.mode,
+                "--pos", "%dx%d" % layout.x_position(monitor)]
+    env = desk.env()
+    if run_bounded(["xrandr"] + step, 10, "xrandr", env=env, stdin=subprocess.DEVNULL) != 0:
+        raise DeskError(1, "xrandr %s failed" % " ".join(step))
+    listed = subprocess.run(["xrandr", "--listactivemonitors"], env=env, capture_output=True,
+                            text=True, timeout=10).stdout
+    active = re.match(r"Monitors: (\d+)", listed)
+    if not active:
+        raise DeskError(1, "xrandr --listactivemonitors said: %r" % listed[:200])
+    if not paths.keeper_tool.is_file():
+        raise DeskError(125, "session keeper not built: %s" % paths.keeper_tool)
+    return run_bounded([WINE, str(paths.keeper_tool), "--display-change", active.group(1)],
+                       WINE_TIME, "orvalen-desk-keeper --display-change", cwd=desk.state, env=env,
+                       stdin=subprocess.DEVNULL)
 
 
 def cmd_stop(args, paths):

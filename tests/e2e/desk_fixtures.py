@@ -11,7 +11,7 @@ import pytest
 
 import kiosk_e2e
 
-GROUPS = ("startup", "channel", "routing", "storms", "floods", "lifetime")
+GROUPS = ("startup", "channel", "routing", "live", "storms", "floods", "lifetime")
 
 
 def pytest_addoption(parser):

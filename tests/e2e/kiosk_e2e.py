@@ -13,6 +13,7 @@ import json
 import os
 import shutil
 import subprocess
+import time
 
 APP = "com.talvern.orvalen/app_window"
 PLUGINS = [
@@ -158,11 +159,13 @@ class Launcher:
         self.timeout = timeout
 
     def run_kiosk(self, name, scenario, args=(), launcher=False, capture="debugger", remove=(),
-                  env=None):
+                  env=None, at_stage=None):
         """CAPTURE: "debugger" (the desk's capture tool, whose console the kiosk attaches to),
         "debugger-no-console" (the capture tool told to let go of its console first: a debugger
         and no parent console, as when started from Explorer under a debugger) or "none".
-        REMOVE: bundle paths to leave out; ENV: variables added to the environment."""
+        REMOVE: bundle paths to leave out; ENV: variables added to the environment.
+        AT_STAGE: {stage name: callable}, each run once while the kiosk runs, as soon as the
+        scenario's `stage NAME` line is in the transcript (the scenario waits for what follows)."""
         folder = os.path.join(self.work_dir, name)
         shutil.rmtree(folder, ignore_errors=True)
         os.makedirs(os.path.join(folder, "data", "flutter_assets"))
@@ -189,12 +192,63 @@ class Launcher:
                        windows_path(exe)] + list(args)
         full = [self.desk, "exec", "--name", self.desk_name, "--build", self.build_dir,
                 "--timeout", str(self.timeout)] + options + ["--"] + command
-        p = subprocess.run(full, cwd=folder, capture_output=True, text=True, errors="replace",
-                           env=dict(os.environ, **(env or {})))
-        for stream, text in (("stdout.txt", p.stdout), ("stderr.txt", p.stderr)):
+        env = dict(os.environ, **(env or {}))
+        if at_stage:
+            rc, stdout, stderr = run_driven(full, folder, env, at_stage)
+        else:
+            p = subprocess.run(full, cwd=folder, capture_output=True, text=True, errors="replace",
+                               env=env)
+            rc, stdout, stderr = p.returncode, p.stdout, p.stderr
+        for stream, text in (("stdout.txt", stdout), ("stderr.txt", stderr)):
             with open(os.path.join(folder, stream), "w") as f:
                 f.write(text)
-        return Run(folder, p.returncode, p.stdout, p.stderr)
+        return Run(folder, rc, stdout, stderr)
+
+    def switch_output(self, output, state):
+        """Switches a RandR output of the live desk off or on; the desk then tells the windows
+        with WM_DISPLAYCHANGE, as Windows does (scripts/desk output)."""
+        p = subprocess.run([self.desk, "output", "--name", self.desk_name, "--build", self.build_dir,
+                            output, state], capture_output=True, text=True, timeout=120)
+        if p.returncode != 0:
+            raise AssertionError("scripts/desk output %s %s: exit %d: %s"
+                                 % (output, state, p.returncode, p.stderr[-500:]))
+
+
+def run_driven(command, folder, env, at_stage):
+    """Runs COMMAND (the kiosk on the desk) and reads its transcript as it grows, running the
+    action of each stage line once. (exit code, stdout, stderr); an action that raises ends the
+    kiosk and raises on."""
+    transcript = os.path.join(folder, "transcript.jsonl")
+    pending = dict(at_stage)
+    with open(os.path.join(folder, "stdout.txt"), "w+", errors="replace") as out, \
+            open(os.path.join(folder, "stderr.txt"), "w+", errors="replace") as err:
+        p = subprocess.Popen(command, cwd=folder, stdout=out, stderr=err, text=True, env=env)
+        try:
+            done = 0
+            while p.poll() is None and pending:
+                for entry in new_transcript_lines(transcript, done):
+                    done += 1
+                    action = pending.pop(entry.get("name"), None) if entry["ev"] == "stage" else None
+                    if action:
+                        action()
+                time.sleep(0.05)
+            p.wait()
+        finally:
+            if p.poll() is None:
+                p.terminate()
+                p.wait()
+        out.seek(0)
+        err.seek(0)
+        return p.returncode, out.read(), err.read()
+
+
+def new_transcript_lines(path, done):
+    """The whole lines of the transcript after the first DONE (a line still being written waits)."""
+    if not os.path.exists(path):
+        return []
+    with open(path, encoding="utf-8", errors="replace") as f:
+        lines = f.read().split("\n")[:-1]
+    return [json.loads(line) for line in lines[done:] if line.strip()]
 
 
 # ------------------------------------------------------------------ helpers for the checks

@@ -1,6 +1,7 @@
 """End-to-end cases of orvalen.exe with the stand-in engine and plug-ins, on a virtual desk.
 
-Groups (pytest markers, one CTest test each): startup, channel, routing. Run a group inside
+Groups (pytest markers, one CTest test each): startup, channel, routing, and live (on the
+three-live desk). Run a group inside
 `scripts/desk run --layout three -- python3 -m pytest test_kiosk_e2e.py -m GROUP --bin ... --work
 ... --desk ... --build ...`; conftest.py provides the `kiosk` fixture. Expected channel bytes are
 built in kiosk_e2e.py from the wire format's rules.
@@ -9,7 +10,7 @@ import pytest
 
 from kiosk_e2e import (APP, FIT, FIT_RECT, PLUGINS, SPAN, SPAN_RECT, WM_DISPLAYCHANGE, WM_DPICHANGED,
                        WM_FONTCHANGE, WM_HOTKEY, WS_EX_APPWINDOW, WS_EX_TOPMOST,
-                       check_sends_match_lines, hexs, in_order, method_call, placed,
+                       check_sends_match_lines, desk_monitors, hexs, in_order, method_call, placed,
                        replies_by_line, string_value, style_bits)
 
 
@@ -356,3 +357,77 @@ def test_hotkeys(kiosk):
         kiosk.equal(probes.get(label, {}).get("rect"), rect, "window after '%s'" % label)
     hotkeys = [e for e in run.events("top-level-message") if e["number"] == WM_HOTKEY]
     kiosk.equal([e["consumed"] for e in hotkeys], [False, False, False], "hot-keys offered to the engine")
+
+
+# ------------------------------------------------------------------ cases: a monitor that goes and comes back
+
+# The three-live desk's right-hand monitor (RandR output DUMMY2) is switched off and on again while
+# the kiosk runs; `scripts/desk output` then broadcasts WM_DISPLAYCHANGE, as Windows does after a
+# monitor is unplugged or plugged in (Wine sends it only for changes made through Windows itself).
+LIVE_ALL = desk_monitors("three-live")
+LIVE_WITHOUT_RIGHT = LIVE_ALL[:-1]
+# Each layout: the scenario that sets it up, and the scenario step that waits until a display
+# change has played out.
+LIVE_SETUPS = {
+    "fit": ("", "wait-event timeout=10000 skip unchanged (fit)*"),
+    "span": ("call spanAllDisplays\nwait-event applied (span)*\n",
+             "wait-event timeout=10000 skip unchanged (span)*"),
+    # Moved onto the right-hand monitor, the one that goes away.
+    "windowed": ("call enterWindowedMode\npost WM_HOTKEY 2\nwait 300\n", "wait 1500"),
+}
+
+
+def kiosk_layout_lines(layout, monitors):
+    """The decision line of a fit or span over MONITORS, and the rectangle it places the window on."""
+    if layout == "fit":
+        index = (len(monitors) - 1) // 2
+        return "fit monitors=%d index=%d" % (len(monitors), index), monitors[index]
+    union = [min(m[0] for m in monitors), min(m[1] for m in monitors),
+             max(m[2] for m in monitors), max(m[3] for m in monitors)]
+    return "span monitors=%d" % len(monitors), union
+
+
+def display_change_lines(layout, monitors):
+    """What the kiosk reports for one display change, and where its window ends up (None: where
+    it was)."""
+    if layout == "windowed":
+        return ["WM_DISPLAYCHANGE"], None
+    decision, rect = kiosk_layout_lines(layout, monitors)
+    tick = ["resync timer fire", decision]
+    return (["WM_DISPLAYCHANGE", "debounced resync scheduled"] + tick +
+            [placed("applied", layout, rect), "resync follow-up scheduled"] + tick +
+            [placed("skip unchanged", layout, rect)]), rect
+
+
+@pytest.mark.live
+@pytest.mark.parametrize("layout", sorted(LIVE_SETUPS))
+def test_monitor_switched_off_and_on(kiosk, layout):
+    setup, settled = LIVE_SETUPS[layout]
+    run = kiosk.run(setup + "probe before\nstage unplug\nwait-event timeout=15000 WM_DISPLAYCHANGE\n"
+                    + settled + "\nprobe unplugged\nstage replug\n"
+                    "wait-event timeout=15000 WM_DISPLAYCHANGE\n" + settled + "\nprobe replugged\n"
+                    "call destroy\n",
+                    at_stage={"unplug": lambda: kiosk.launcher.switch_output("DUMMY2", "off"),
+                              "replug": lambda: kiosk.launcher.switch_output("DUMMY2", "on")})
+    kiosk.equal(run.rc, 0, "exit code")
+    probes = {p["label"]: p["top"]["rect"] for p in run.events("probe")}
+    fit_line, fit_rect = kiosk_layout_lines("fit", LIVE_ALL)
+    lines = [fit_line, placed("applied", "fit", fit_rect)]
+    if layout == "span":
+        decision, rect = kiosk_layout_lines("span", LIVE_ALL)
+        lines += [decision, placed("applied", "span", rect)]
+    # Windowed: moved onto the right-hand monitor; once that goes, centred in the work area of
+    # the nearest one that is left.
+    before = [1920, 140, 3200, 940] if layout == "windowed" else kiosk_layout_lines(layout, LIVE_ALL)[1]
+    kiosk.equal(probes.get("before"), before, "window before the change")
+
+    unplugged, rect = display_change_lines(layout, LIVE_WITHOUT_RIGHT)
+    if layout == "windowed":
+        rect = [320, 140, 1600, 940]
+        unplugged.append(placed("applied", "windowed", rect))
+    kiosk.equal(probes.get("unplugged"), rect, "window after the right-hand monitor went")
+    replugged, back = display_change_lines(layout, LIVE_ALL)
+    kiosk.equal(probes.get("replugged"), back or rect, "window after it came back")
+
+    kiosk.equal(run.kiosk_lines, lines + unplugged + replugged, "event lines")
+    check_sends_match_lines(kiosk, run)
