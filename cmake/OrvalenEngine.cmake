@@ -20,13 +20,19 @@ set(ORVALEN_ENGINE_LIBRARY "" CACHE FILEPATH
 set(ORVALEN_PLUGIN_LIBRARIES "" CACHE STRING
     "Import libraries of the five real plug-ins (a list); empty: the stand-in plug-ins")
 
-# Library file base names, and the registration function each one exports.
-set(ORVALEN_PLUGIN_NAMES
-  screen_retriever_windows_plugin
-  share_plus_plugin
-  url_launcher_windows_plugin
-  video_player_win_plugin
-  window_manager_plugin)
+# The five plug-ins: library file base name|the registration function it exports. The product's
+# own table is in host/; the stand-in builds one DLL per entry.
+set(ORVALEN_PLUGINS
+  "screen_retriever_windows_plugin|ScreenRetrieverWindowsPluginCApiRegisterWithRegistrar"
+  "share_plus_plugin|SharePlusWindowsPluginCApiRegisterWithRegistrar"
+  "url_launcher_windows_plugin|UrlLauncherWindowsRegisterWithRegistrar"
+  "video_player_win_plugin|VideoPlayerWinPluginCApiRegisterWithRegistrar"
+  "window_manager_plugin|WindowManagerPluginRegisterWithRegistrar")
+set(ORVALEN_PLUGIN_NAMES "")
+foreach(entry IN LISTS ORVALEN_PLUGINS)
+  string(REGEX REPLACE "\\|.*" "" name "${entry}")
+  list(APPEND ORVALEN_PLUGIN_NAMES ${name})
+endforeach()
 
 set(ORVALEN_REAL_ENGINE OFF)
 if(ORVALEN_ENGINE_LIBRARY AND NOT ORVALEN_PLUGIN_LIBRARIES)
