@@ -205,7 +205,8 @@ EncodableValue ReadContents(uint32_t count, Input& in) {
       return EncodableValue(Container(first, first + count));
     }
     Container container(count, Element());
-    std::memcpy(container.data(), body, bytes);
+    // An empty container's data() is null, and memcpy takes no null even for zero bytes.
+    if (bytes != 0) std::memcpy(container.data(), body, bytes);
     return EncodableValue(std::move(container));
   }
   Container container(count, Element());

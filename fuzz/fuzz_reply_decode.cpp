@@ -1,10 +1,12 @@
-// DecodeReply over arbitrary bytes: returns false or delivers exactly one outcome, never throws.
+// DecodeReply over arbitrary bytes at any address: returns false or delivers exactly one outcome,
+// never throws.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
 
 #include "codec/standard_method_codec.h"
+#include "fuzz/address_offset.h"
 #include "fuzz_support.h"
 
 namespace {
@@ -41,8 +43,9 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   CountingResult result;
-  const bool recognised =
-      flutter::StandardMethodCodec::SharedInstance().DecodeReply(data, size, &result);
+  const fuzz_support::MessageAt message = fuzz_support::MessageOf(data, size);
+  const bool recognised = flutter::StandardMethodCodec::SharedInstance().DecodeReply(
+      message.data(), message.size(), &result);
   if (result.calls != (recognised ? 1 : 0)) std::abort();
   return 0;
 }

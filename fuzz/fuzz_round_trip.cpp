@@ -1,6 +1,7 @@
 // Decode, encode, decode again: the second value must be the same as the first under the map
 // order, and encoding it again must give the same bytes. Reading and writing call by call through
-// derived streams must give the same value and bytes as through the plain buffer streams.
+// derived streams must give the same value and bytes as through the plain buffer streams. The
+// message is first read at the address offset its input picks.
 //
 // Excluded: values holding an empty int32/int64/float/double array. The writer puts no padding
 // after such an array's size while the reader always skips to the element boundary, so one of
@@ -13,6 +14,7 @@
 
 #include "codec/byte_streams.h"
 #include "codec/standard_codec_serializer.h"
+#include "fuzz/address_offset.h"
 #include "fuzz_support.h"
 #include "tests/codec/codec_test_support.h"  // the call-by-call streams (declarations only)
 
@@ -72,10 +74,12 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  const fuzz_support::MessageAt message = fuzz_support::MessageOf(data, size);
   size_t read = 0;
-  const EncodableValue first = Decode(data, size, &read);
+  const EncodableValue first = Decode(message.data(), message.size(), &read);
   size_t read_call_by_call = 0;
-  const EncodableValue again = Decode<CallByCallReader>(data, size, &read_call_by_call);
+  const EncodableValue again =
+      Decode<CallByCallReader>(message.data(), message.size(), &read_call_by_call);
   if (read_call_by_call != read || !Same(again, first)) std::abort();  // both reading paths agree
   if (HoldsEmptyNumericArray(first)) return 0;
 

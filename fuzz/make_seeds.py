@@ -7,6 +7,10 @@ Without --into, the seeds go to fuzz/corpus/<target>/ and the dictionaries to fu
 fuzz/channel/channel.dict; all are committed, so rerun after changing the tables below. With
 --into, only the seeds are written, to ROOT/<target>/ (scripts/fuzz --merge starts every codec
 target's minimised corpus from them, so these seeds always stay).
+
+A codec target decodes its input's message at the address offset that the input's first byte
+picks (fuzz/address_offset.h), so every seed is the message of the tables below behind one byte,
+its offset: 0 to 7, spread over the seeds by their hash (placed() below).
 """
 import argparse
 import hashlib
@@ -19,6 +23,9 @@ MAX_DEPTH = 128
 # Largest announced size that a message too short to hold it still gets built from zeros
 # (codec/read_limits.h, kTrustedAnnouncement).
 TRUSTED = 65536
+# Address offsets from an 8-byte boundary that the first byte of an input picks
+# (fuzz/address_offset.h, kAddressOffsets).
+ADDRESS_OFFSETS = 8
 
 APP_CHANNEL = "com.talvern.orvalen/app_window"
 APP_METHODS = ["destroy", "spanAllDisplays", "fitPreferredDisplay", "enterWindowedMode",
@@ -109,11 +116,17 @@ def write_dict(path, comment, tokens):
             out.write(dict_line(token) + "\n")
 
 
+def placed(message):
+    """A codec target's input for `message`: its offset byte, then the message. The offset comes
+    from the message's hash, so that the seeds together meet every offset, misaligned ones most."""
+    return bytes([hashlib.sha1(message).digest()[0] % ADDRESS_OFFSETS]) + message
+
+
 def write_seeds(root, target, hex_list):
     folder = os.path.join(root, target)
     os.makedirs(folder, exist_ok=True)
     for text in hex_list:
-        data = bytes.fromhex(text.replace(" ", ""))
+        data = placed(bytes.fromhex(text.replace(" ", "")))
         name = hashlib.sha1(data).hexdigest()[:16]
         with open(os.path.join(folder, name), "wb") as out:
             out.write(data)

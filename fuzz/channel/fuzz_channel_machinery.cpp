@@ -4,7 +4,8 @@
 // removals from outside and from inside a running handler, results answered zero, one or two
 // times, results kept and answered after the engine is gone, outgoing calls with replies that
 // are answered, answered twice or abandoned, next-frame callbacks, and engine destruction at any
-// point, including from inside a handler.
+// point, including from inside a handler. The messages it hands to the codec itself (the calls it
+// checks, the replies it answers with) lie at address offsets 0 to 7 in turn.
 //
 // Besides the sanitizers (use after free, leaks, undefined behaviour), each run aborts when:
 //  * a delivered message is answered more than once, or answered after its engine went away;
@@ -29,6 +30,7 @@
 #include "embedding/flutter_engine.h"
 #include "embedding/flutter_view_controller.h"
 #include "embedding/method_call_channel.h"
+#include "fuzz/address_offset.h"
 #include "shell/engine_project.h"
 #include "standin/core/core.h"
 #include "standin/core/engine_hooks.h"
@@ -352,7 +354,10 @@ class Program {
     auto delivery = std::make_shared<Delivery>();
     delivery->engine_generation = generation_;
     const bool method_channel = std::string(channel) == kMethodChannel;
-    if (method_channel) delivery->expect_empty = !Codec().DecodeCall(bytes.data(), bytes.size());
+    if (method_channel) {
+      const fuzz_support::MessageAt message(bytes.data(), bytes.size(), NextAddressOffset());
+      delivery->expect_empty = !Codec().DecodeCall(message.data(), message.size());
+    }
     std::weak_ptr<Delivery> weak = delivery;
     const uint64_t generation = generation_;
     auto on_response = [this, delivery, generation](const uint8_t* data, size_t size) {
@@ -434,12 +439,14 @@ class Program {
     auto pending = standin::Core::Get().PendingReplies();
     if (pending.empty()) return;
     const auto& target = pending[data_.ConsumeIntegralInRange<size_t>(0, pending.size() - 1)];
-    std::string reply = data_.ConsumeRandomLengthString(32);
-    const auto* bytes = reinterpret_cast<const uint8_t*>(reply.data());
-    if (!standin::Core::Get().AnswerReply(target.id, bytes, reply.size())) {
+    const std::string reply = data_.ConsumeRandomLengthString(32);
+    // Handed to the product's reply callback as given, so its codec decodes it at this address.
+    const fuzz_support::MessageAt bytes(reinterpret_cast<const uint8_t*>(reply.data()),
+                                        reply.size(), NextAddressOffset());
+    if (!standin::Core::Get().AnswerReply(target.id, bytes.data(), bytes.size())) {
       Fail("a pending reply could not be answered");
     }
-    if (standin::Core::Get().AnswerReply(target.id, bytes, reply.size())) {
+    if (standin::Core::Get().AnswerReply(target.id, bytes.data(), bytes.size())) {
       Fail("a pending reply was answered twice");
     }
   }
@@ -464,6 +471,10 @@ class Program {
 
   static RecordingHooks& Hooks() { return GlobalHooks(); }
 
+  // From a count rather than from the input: the program's bytes keep their meaning (and the
+  // committed seeds theirs), and a program of several messages meets several offsets.
+  size_t NextAddressOffset() { return messages_placed_++ % fuzz_support::kAddressOffsets; }
+
   FuzzedDataProvider& data_;
   uint64_t generation_ = 0;
   std::unique_ptr<flutter::FlutterViewController> controller_;
@@ -474,6 +485,7 @@ class Program {
   std::vector<std::shared_ptr<OutgoingState>> outgoing_;
   Delivery* current_ = nullptr;
   int depth_ = 0;
+  size_t messages_placed_ = 0;
 };
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "codec_test_support.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <sstream>
@@ -59,6 +60,15 @@ std::string ToHex(const std::vector<uint8_t>& bytes) {
     text += piece;
   }
   return text;
+}
+
+MessageAt::MessageAt(const std::vector<uint8_t>& bytes, size_t offset)
+    : arena_(offset + bytes.size()), offset_(offset) {
+  // Offsets mean nothing unless the allocation itself starts on the boundary.
+  if (reinterpret_cast<uintptr_t>(arena_.data()) % kAddressOffsets != 0) {
+    throw std::logic_error("test arena not aligned to 8 bytes");
+  }
+  std::copy(bytes.begin(), bytes.end(), arena_.begin() + static_cast<ptrdiff_t>(offset));
 }
 
 namespace {

@@ -1,6 +1,6 @@
 // Helpers shared by the codec tests: hex literals, streams that take the call-by-call path,
-// capture of the diagnostic lines written to std::cerr, and a meter of heap bytes allocated while
-// decoding.
+// messages placed at an address offset, capture of the diagnostic lines written to std::cerr, and
+// a meter of heap bytes allocated while decoding.
 #ifndef ORVALEN_TESTS_CODEC_CODEC_TEST_SUPPORT_H_
 #define ORVALEN_TESTS_CODEC_CODEC_TEST_SUPPORT_H_
 
@@ -35,6 +35,24 @@ inline constexpr Path kPaths[] = {Path::kPlainBuffer, Path::kCallByCall};
 inline const char* Name(Path path) {
   return path == Path::kPlainBuffer ? "plain buffer streams" : "call by call";
 }
+
+// The engine may hand a message at any address, while alignment inside a message counts from its
+// first byte; the reading tables run at every offset from an 8-byte boundary, the widest
+// alignment of the wire.
+inline constexpr size_t kAddressOffsets = 8;
+
+// A copy of a message starting `offset` bytes past an 8-byte boundary, in an allocation that ends
+// where the message ends, so that AddressSanitizer still sees a read past it.
+class MessageAt {
+ public:
+  MessageAt(const std::vector<uint8_t>& bytes, size_t offset);
+  const uint8_t* data() const { return arena_.data() + offset_; }
+  size_t size() const { return arena_.size() - offset_; }
+
+ private:
+  std::vector<uint8_t> arena_;
+  size_t offset_;
+};
 
 // The reader's line for every failed read.
 inline constexpr char kInvalidRead[] = "Invalid read in StandardCodecByteStreamReader";

@@ -1,6 +1,7 @@
 // The standard value encoding: byte layouts, size prefixes, alignment, short input and the
 // diagnostic lines, on the shared serializer; each table both through the plain buffer streams and
-// call by call through derived ones.
+// call by call through derived ones, and the reading tables with the message at every address
+// offset.
 #include "codec/standard_codec_serializer.h"
 
 #include <gtest/gtest.h>
@@ -21,7 +22,9 @@ using codec_test::CallByCallWriter;
 using codec_test::CerrCapture;
 using codec_test::Describe;
 using codec_test::Hex;
+using codec_test::kAddressOffsets;
 using codec_test::kPaths;
+using codec_test::MessageAt;
 using codec_test::Name;
 using codec_test::Path;
 using codec_test::ToHex;
@@ -46,11 +49,12 @@ struct Decoded {
   std::vector<std::string> lines;
 };
 
-Decoded Decode(const std::vector<uint8_t>& bytes, size_t start = 0,
-               Path path = Path::kPlainBuffer) {
+Decoded Decode(const std::vector<uint8_t>& bytes, size_t start = 0, Path path = Path::kPlainBuffer,
+               size_t address_offset = 0) {
   CerrCapture capture;
-  ByteBufferStreamReader plain(bytes.data(), bytes.size());
-  CallByCallReader call_by_call(bytes.data(), bytes.size());
+  const MessageAt message(bytes, address_offset);
+  ByteBufferStreamReader plain(message.data(), message.size());
+  CallByCallReader call_by_call(message.data(), message.size());
   ByteBufferStreamReader& reader = path == Path::kPlainBuffer ? plain : call_by_call;
   if (start) {
     std::vector<uint8_t> skip(start);
@@ -95,9 +99,15 @@ std::vector<Layout> Layouts() {
        "09 02 0000 ffffffff 02000000"},
       {"int64s [1]", EncodableValue(std::vector<int64_t>{1}),
        "0a 01 000000000000 0100000000000000"},
+      {"int64s [1, -1, 2]", EncodableValue(std::vector<int64_t>{1, -1, 2}),
+       "0a 03 000000000000 0100000000000000 ffffffffffffffff 0200000000000000"},
       {"doubles [1.0]", EncodableValue(std::vector<double>{1.0}),
        "0b 01 000000000000 000000000000f03f"},
+      {"doubles [0.5, -2.0]", EncodableValue(std::vector<double>{0.5, -2.0}),
+       "0b 02 000000000000 000000000000e03f 00000000000000c0"},
       {"floats [1.0]", EncodableValue(std::vector<float>{1.0f}), "0e 01 0000 0000803f"},
+      {"floats [1.0, -2.0, 0.5]", EncodableValue(std::vector<float>{1.0f, -2.0f, 0.5f}),
+       "0e 03 0000 0000803f 000000c0 0000003f"},
       {"list [1, a]",
        EncodableValue(EncodableList{EncodableValue(int32_t{1}), EncodableValue("a")}),
        "0c 02 03 01000000 07 01 61"},
@@ -125,19 +135,28 @@ TEST(StandardCodecSerializerTest, WritesExactLayouts) {
   }
 }
 
-TEST(StandardCodecSerializerTest, ReadsLayoutsBackToEndWithoutDiagnostics) {
+// What a message decodes to must not depend on where in memory it lies.
+template <typename Case, typename Check>
+void AtEveryAddressOffset(const std::vector<Case>& cases, Check check) {
   for (Path path : kPaths) {
     SCOPED_TRACE(Name(path));
-    for (const Layout& layout : Layouts()) {
-      SCOPED_TRACE(layout.name);
-      const std::vector<uint8_t> bytes = Hex(layout.hex);
-      const Decoded decoded = Decode(bytes, 0, path);
-      EXPECT_EQ(decoded.value.index(), layout.value.index());
-      EXPECT_TRUE(decoded.value == layout.value) << Describe(decoded.value);
-      EXPECT_EQ(decoded.position, bytes.size());
-      EXPECT_TRUE(decoded.lines.empty()) << decoded.lines.front();
+    for (size_t offset = 0; offset < kAddressOffsets; ++offset) {
+      SCOPED_TRACE("address offset " + std::to_string(offset));
+      for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        check(c, Decode(Hex(c.hex), 0, path, offset));
+      }
     }
   }
+}
+
+TEST(StandardCodecSerializerTest, ReadsLayoutsBackToEndWithoutDiagnostics) {
+  AtEveryAddressOffset(Layouts(), [](const Layout& layout, const Decoded& decoded) {
+    EXPECT_EQ(decoded.value.index(), layout.value.index());
+    EXPECT_TRUE(decoded.value == layout.value) << Describe(decoded.value);
+    EXPECT_EQ(decoded.position, Hex(layout.hex).size());
+    EXPECT_TRUE(decoded.lines.empty()) << decoded.lines.front();
+  });
 }
 
 TEST(StandardCodecSerializerTest, DoublesKeepTheirExactBits) {
@@ -260,17 +279,12 @@ TEST(StandardCodecSerializerTest, ReaderOnlyForms) {
       {"code 3 stays int32 and code 4 int64", "0c 02 03 01000000 04 0100000000000000",
        EncodableValue(EncodableList{EncodableValue(int32_t{1}), EncodableValue(int64_t{1})}), 16},
   };
-  for (Path path : kPaths) {
-    SCOPED_TRACE(Name(path));
-    for (const Case& c : cases) {
-      SCOPED_TRACE(c.name);
-      const Decoded decoded = Decode(Hex(c.hex), 0, path);
-      EXPECT_EQ(decoded.value.index(), c.value.index());
-      EXPECT_TRUE(decoded.value == c.value) << Describe(decoded.value);
-      EXPECT_EQ(decoded.position, c.position);
-      EXPECT_TRUE(decoded.lines.empty());
-    }
-  }
+  AtEveryAddressOffset(cases, [](const Case& c, const Decoded& decoded) {
+    EXPECT_EQ(decoded.value.index(), c.value.index());
+    EXPECT_TRUE(decoded.value == c.value) << Describe(decoded.value);
+    EXPECT_EQ(decoded.position, c.position);
+    EXPECT_TRUE(decoded.lines.empty());
+  });
 }
 
 TEST(StandardCodecSerializerTest, ShortAndUnknownInput) {
@@ -331,17 +345,12 @@ TEST(StandardCodecSerializerTest, ShortAndUnknownInput) {
        8,
        {unknown + "20"}},
   };
-  for (Path path : kPaths) {
-    SCOPED_TRACE(Name(path));
-    for (const Case& c : cases) {
-      SCOPED_TRACE(c.name);
-      const Decoded decoded = Decode(Hex(c.hex), 0, path);
-      EXPECT_EQ(decoded.value.index(), c.value.index()) << Describe(decoded.value);
-      EXPECT_TRUE(decoded.value == c.value) << Describe(decoded.value);
-      EXPECT_EQ(decoded.position, c.position);
-      EXPECT_EQ(decoded.lines, c.lines);
-    }
-  }
+  AtEveryAddressOffset(cases, [](const Case& c, const Decoded& decoded) {
+    EXPECT_EQ(decoded.value.index(), c.value.index()) << Describe(decoded.value);
+    EXPECT_TRUE(decoded.value == c.value) << Describe(decoded.value);
+    EXPECT_EQ(decoded.position, c.position);
+    EXPECT_EQ(decoded.lines, c.lines);
+  });
 }
 
 TEST(StandardCodecSerializerTest, UnknownCodeLeavesTheNextByteForTheNextValue) {

@@ -17,6 +17,8 @@ namespace {
 using codec_test::CerrCapture;
 using codec_test::Describe;
 using codec_test::Hex;
+using codec_test::kAddressOffsets;
+using codec_test::MessageAt;
 using codec_test::ToHex;
 
 using codec_test::kInvalidRead;
@@ -109,6 +111,11 @@ TEST(StandardMethodCodecTest, DecodesCalls) {
   const std::vector<Case> cases = {
       {"name and null", "07 03 666f6f 00", "foo", EncodableValue(), {}},
       {"name and arguments", "07 01 78 06 00000000 000000000000f03f", "x", EncodableValue(1.0), {}},
+      {"empty int32 list argument",
+       "07 01 78 09 00 000000",
+       "x",
+       EncodableValue(std::vector<int32_t>{}),
+       {}},
       {"message ends after the name", "07 03 666f6f", "foo", EncodableValue(), {kInvalidRead}},
       {"name with code 5", "05 01 61 03 02000000", "a", EncodableValue(int32_t{2}), {}},
       {"trailing bytes ignored", "07 01 61 01 ffffff", "a", EncodableValue(true), {}},
@@ -122,21 +129,24 @@ TEST(StandardMethodCodecTest, DecodesCalls) {
       {"empty message", "", std::nullopt, EncodableValue(), {kInvalidRead, kNotAString}},
       {"name is bytes", "08 01 61 00", std::nullopt, EncodableValue(), {kNotAString}},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    const std::vector<uint8_t> bytes = Hex(c.hex);
-    CerrCapture capture;
-    auto call = Codec().DecodeCall(bytes.data(), bytes.size());
-    EXPECT_EQ(capture.lines(), c.lines);
-    if (!c.method) {
-      EXPECT_EQ(call, nullptr);
-      continue;
+  for (size_t offset = 0; offset < kAddressOffsets; ++offset) {
+    SCOPED_TRACE("address offset " + std::to_string(offset));
+    for (const Case& c : cases) {
+      SCOPED_TRACE(c.name);
+      const MessageAt message(Hex(c.hex), offset);
+      CerrCapture capture;
+      auto call = Codec().DecodeCall(message.data(), message.size());
+      EXPECT_EQ(capture.lines(), c.lines);
+      if (!c.method) {
+        EXPECT_EQ(call, nullptr);
+        continue;
+      }
+      ASSERT_NE(call, nullptr);
+      EXPECT_EQ(call->method_name(), *c.method);
+      ASSERT_NE(call->arguments(), nullptr);  // always present, null when absent on the wire
+      EXPECT_TRUE(*call->arguments() == c.arguments) << Describe(*call->arguments());
+      EXPECT_EQ(call->arguments()->index(), c.arguments.index());
     }
-    ASSERT_NE(call, nullptr);
-    EXPECT_EQ(call->method_name(), *c.method);
-    ASSERT_NE(call->arguments(), nullptr);  // always present, null when absent on the wire
-    EXPECT_TRUE(*call->arguments() == c.arguments) << Describe(*call->arguments());
-    EXPECT_EQ(call->arguments()->index(), c.arguments.index());
   }
 }
 
