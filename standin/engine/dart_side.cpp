@@ -44,15 +44,19 @@ void DartSide::OnTimer(UINT_PTR id) {
   RunSteps();
 }
 
-void DartSide::OnDisplayEvent(const std::string& line) { lines_.push_back(line); }
+// Only the lines a later wait may still match are kept, and at most kPendingLines of them, so that
+// a long run measures the kiosk's memory rather than this list.
+void DartSide::OnDisplayEvent(const std::string& line) {
+  lines_.push_back(line);
+  if (lines_.size() > kPendingLines) lines_.pop_front();
+}
 
 bool DartSide::FindEvent(const std::string& pattern) {
   const bool prefix = !pattern.empty() && pattern.back() == '*';
   const std::string wanted = prefix ? pattern.substr(0, pattern.size() - 1) : pattern;
-  for (size_t i = line_cursor_; i < lines_.size(); ++i) {
-    bool match = prefix ? lines_[i].rfind(wanted, 0) == 0 : lines_[i] == wanted;
-    if (match) {
-      line_cursor_ = i + 1;
+  for (auto it = lines_.begin(); it != lines_.end(); ++it) {
+    if (prefix ? it->rfind(wanted, 0) == 0 : *it == wanted) {
+      lines_.erase(lines_.begin(), it + 1);
       return true;
     }
   }

@@ -39,8 +39,9 @@ class DartSide {
   EngineSide* engine_;
   size_t next_ = 0;
   bool finished_ = false;
-  std::vector<std::string> lines_;
-  size_t line_cursor_ = 0;
+  // Event lines not consumed by a wait yet, oldest first.
+  static constexpr size_t kPendingLines = 1000;
+  std::deque<std::string> lines_;
   long long wait_deadline_ = -1;
   int burst_done_ = 0;
   long long burst_start_ = 0;
