@@ -204,7 +204,7 @@ LRESULT Win32Window::OnTimerMessage(HWND hwnd, WPARAM timer_id, UINT message, LP
 }
 
 LRESULT Win32Window::OnDpiChangedMessage(HWND hwnd, LPARAM lparam) {
-  if (span_active || fit_active) {
+  if (KioskLayoutCurrent()) {
     ScheduleResync("WM_DPICHANGED (kiosk debounce)");
     return 0;
   }

@@ -113,6 +113,15 @@ class Win32Window {
   LRESULT OnHotKeyMessage(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
   LRESULT DefaultProcessing(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
 
+  // The kiosk layouts' bookkeeping. A layout operation starts with StartLayout: false when it is
+  // refused (no window, windowed mode, or with its "skip reentrant ..." line while another layout
+  // runs); otherwise the hot-keys are dropped and `layout` is recorded as current, whatever the
+  // operation then finds. ReapplyCurrentLayout runs the recorded one again (the resync tick).
+  enum class KioskLayout { kSpan, kFit };
+  bool StartLayout(KioskLayout layout);
+  bool KioskLayoutCurrent() const;
+  void ReapplyCurrentLayout();
+
   // The debounce and its timer tick.
   void ScheduleResync(const char* event_name);
   LRESULT ResyncTick(HWND hwnd);

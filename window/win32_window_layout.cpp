@@ -4,23 +4,14 @@
 #include <vector>
 
 #include "window/display_geometry.h"
+#include "window/win32_monitors.h"
 #include "window/win32_window.h"
 #include "window/win32_window_constants.h"
 
+using win32_monitors::ToGeometry;
+using win32_monitors::ToWin32;
+
 namespace {
-
-display_geometry::Rect ToGeometry(const RECT& r) {
-  return display_geometry::Rect{r.left, r.top, r.right, r.bottom};
-}
-
-RECT ToWin32(const display_geometry::Rect& r) { return RECT{r.left, r.top, r.right, r.bottom}; }
-
-std::vector<display_geometry::Rect> ToGeometry(const std::vector<RECT>& rects) {
-  std::vector<display_geometry::Rect> out;
-  out.reserve(rects.size());
-  for (const RECT& r : rects) out.push_back(ToGeometry(r));
-  return out;
-}
 
 BOOL CALLBACK CollectMonitor(HMONITOR monitor, HDC, LPRECT, LPARAM data) {
   MONITORINFO info{};
@@ -44,50 +35,73 @@ class BusyScope {
 
 }  // namespace
 
-std::vector<RECT> Win32Window::CollectMonitorRects() {
+namespace win32_monitors {
+
+std::vector<RECT> MonitorRects() {
   std::vector<RECT> monitors;
   EnumDisplayMonitors(nullptr, nullptr, CollectMonitor, reinterpret_cast<LPARAM>(&monitors));
   return monitors;
 }
 
+std::vector<display_geometry::Rect> Monitors() {
+  std::vector<display_geometry::Rect> monitors;
+  for (const RECT& r : MonitorRects()) monitors.push_back(ToGeometry(r));
+  return monitors;
+}
+
+std::vector<display_geometry::Rect> SortedMonitors() {
+  std::vector<display_geometry::Rect> monitors = Monitors();
+  display_geometry::SortMonitors(monitors);
+  return monitors;
+}
+
+}  // namespace win32_monitors
+
+std::vector<RECT> Win32Window::CollectMonitorRects() { return win32_monitors::MonitorRects(); }
+
 bool Win32Window::MonitorRectLess(const RECT& a, const RECT& b) {
   return display_geometry::MonitorRectLess(ToGeometry(a), ToGeometry(b));
 }
 
-void Win32Window::FitPreferredDisplay() {
-  if (top_window == nullptr || windowed_mode) return;
+bool Win32Window::StartLayout(KioskLayout layout) {
+  if (top_window == nullptr || windowed_mode) return false;
   if (layout_busy) {
-    ReportDisplayEvent("skip reentrant fit");
-    return;
+    ReportDisplayEvent(layout == KioskLayout::kSpan ? "skip reentrant span" : "skip reentrant fit");
+    return false;
   }
-  BusyScope busy(layout_busy);
   UnregisterHotKeys();
-  span_active = false;
-  fit_active = true;
+  span_active = layout == KioskLayout::kSpan;
+  fit_active = layout == KioskLayout::kFit;
+  return true;
+}
 
-  std::vector<display_geometry::Rect> monitors = ToGeometry(CollectMonitorRects());
+bool Win32Window::KioskLayoutCurrent() const { return span_active || fit_active; }
+
+void Win32Window::ReapplyCurrentLayout() {
+  if (span_active) {
+    SpanAllDisplays();
+  } else if (fit_active) {
+    FitPreferredDisplay();
+  }
+}
+
+void Win32Window::FitPreferredDisplay() {
+  if (!StartLayout(KioskLayout::kFit)) return;
+  BusyScope busy(layout_busy);
+  const std::vector<display_geometry::Rect> monitors = win32_monitors::SortedMonitors();
   if (monitors.empty()) {
     ReportDisplayEvent("skip fit: no monitors");
     return;
   }
-  display_geometry::SortMonitors(monitors);
   const std::size_t index = display_geometry::PreferredMonitorIndex(monitors.size());
   ReportDisplayEvent(display_geometry::FitMonitorsLine(monitors.size(), index).c_str());
   ApplyBounds(ToWin32(monitors[index]), "fit");
 }
 
 void Win32Window::SpanAllDisplays() {
-  if (top_window == nullptr || windowed_mode) return;
-  if (layout_busy) {
-    ReportDisplayEvent("skip reentrant span");
-    return;
-  }
+  if (!StartLayout(KioskLayout::kSpan)) return;
   BusyScope busy(layout_busy);
-  UnregisterHotKeys();
-  span_active = true;
-  fit_active = false;
-
-  const std::vector<display_geometry::Rect> monitors = ToGeometry(CollectMonitorRects());
+  const std::vector<display_geometry::Rect> monitors = win32_monitors::Monitors();
   display_geometry::Rect bounds = display_geometry::UnionOfMonitors(monitors);
   if (display_geometry::Width(bounds) <= 0 || display_geometry::Height(bounds) <= 0) {
     bounds = display_geometry::VirtualScreenRect(

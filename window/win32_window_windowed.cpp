@@ -1,16 +1,14 @@
 // Windowed mode with its hot-keys, and the debounced resync of the kiosk layouts.
 #include <optional>
-#include <vector>
 
 #include "window/display_geometry.h"
+#include "window/win32_monitors.h"
 #include "window/win32_window.h"
 #include "window/win32_window_constants.h"
 
-namespace {
+using win32_monitors::ToGeometry;
 
-display_geometry::Rect ToGeometry(const RECT& r) {
-  return display_geometry::Rect{r.left, r.top, r.right, r.bottom};
-}
+namespace {
 
 // Where a windowed window of this size goes: centred in the work area of the monitor nearest to
 // the centre of `window`, or on the primary screen when that monitor cannot be read.
@@ -54,21 +52,15 @@ void Win32Window::ExitWindowedMode() {
   windowed_mode = false;
 }
 
-bool Win32Window::IsKioskLayoutActive() const {
-  return !windowed_mode && (span_active || fit_active);
-}
+bool Win32Window::IsKioskLayoutActive() const { return !windowed_mode && KioskLayoutCurrent(); }
 
 void Win32Window::MoveToAdjacentMonitor(bool next) {
   if (top_window == nullptr || !windowed_mode) return;
   RECT window{};
   if (!GetWindowRect(top_window, &window)) return;
 
-  std::vector<display_geometry::Rect> monitors;
-  for (const RECT& r : CollectMonitorRects()) monitors.push_back(ToGeometry(r));
-  display_geometry::SortMonitors(monitors);
-  const display_geometry::Rect current = ToGeometry(window);
-  const std::optional<display_geometry::Point> target =
-      display_geometry::AdjacentMonitorPosition(current, monitors, next);
+  const std::optional<display_geometry::Point> target = display_geometry::AdjacentMonitorPosition(
+      ToGeometry(window), win32_monitors::SortedMonitors(), next);
   if (!target) return;
   SetWindowPos(top_window, nullptr, target->x, target->y, window.right - window.left,
                window.bottom - window.top, SWP_NOZORDER | SWP_NOACTIVATE);
@@ -94,7 +86,7 @@ void Win32Window::KeepWindowedOnAMonitor() {
 
 void Win32Window::ScheduleResync(const char* event_name) {
   ReportDisplayEvent(event_name);
-  if (top_window == nullptr || windowed_mode || !(span_active || fit_active)) return;
+  if (top_window == nullptr || !IsKioskLayoutActive()) return;
   resync_follow_ups = kResyncFollowUpsPerEvent;
   // Re-arming a pending timer id replaces it: a burst of events yields one tick after the last.
   SetTimer(top_window, kResyncTimerId, kResyncFirstDelayMs, nullptr);
@@ -104,11 +96,7 @@ void Win32Window::ScheduleResync(const char* event_name) {
 LRESULT Win32Window::ResyncTick(HWND hwnd) {
   KillTimer(hwnd, kResyncTimerId);
   ReportDisplayEvent("resync timer fire");
-  if (span_active) {
-    SpanAllDisplays();
-  } else if (fit_active) {
-    FitPreferredDisplay();
-  }
+  ReapplyCurrentLayout();
   // A layout that moved the window to a monitor of another DPI has re-armed the 450 ms timer
   // through WM_DPICHANGED inside the call above; the follow-up below replaces it with the 300 ms
   // one.
