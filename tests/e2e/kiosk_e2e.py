@@ -2,7 +2,8 @@
 """What the end-to-end checks of orvalen.exe share: the bundle, one run of the kiosk on a virtual
 desk, and the wire format written down independently of the product's codec and the stand-in's
 encoder. Importing it has no side effects beyond reading the desk layout table; the cases are in
-test_kiosk_e2e.py (pytest, see conftest.py), and real_engine_road.py reads event lines with Run.
+test_kiosk_e2e.py and ../reliability/reliability_e2e.py (pytest, see ../conftest.py), and
+real_engine_road.py reads event lines with Run.
 
 Every case lays out its own bundle (exe, DLLs, data\\app.so holding the case's scenario), runs the
 kiosk on the desk named by ORVALEN_DESK_NAME (exported by `scripts/desk run`) with its debugger
@@ -209,9 +210,8 @@ class Launcher:
         with WM_DISPLAYCHANGE, as Windows does (scripts/desk output)."""
         p = subprocess.run([self.desk, "output", "--name", self.desk_name, "--build", self.build_dir,
                             output, state], capture_output=True, text=True, timeout=120)
-        if p.returncode != 0:
-            raise AssertionError("scripts/desk output %s %s: exit %d: %s"
-                                 % (output, state, p.returncode, p.stderr[-500:]))
+        assert p.returncode == 0, "scripts/desk output %s %s: %s" % (
+            output, state, p.stderr[-500:])
 
 
 def run_driven(command, folder, env, at_stage):
@@ -277,17 +277,16 @@ def in_order(run, names):
     return None
 
 
-def check_sends_match_lines(kiosk, run):
+def check_sends_match_lines(run):
     """Every event line went to the Dart side as exactly one "onDisplayEvent" call with the line
     as its string argument, in the same order, in exactly the standard bytes."""
     sends = run.display_sends()
-    kiosk.equal([s.get("text") for s in sends], run.kiosk_lines,
-               "onDisplayEvent texts follow the debugger event lines")
+    assert [s.get("text") for s in sends] == run.kiosk_lines, (
+        "onDisplayEvent texts follow the debugger event lines")
     for s in sends:
         expected = hexs(method_call("onDisplayEvent", string_value(s.get("text", ""))))
-        if not kiosk.equal(s["bytes"], expected, "bytes of onDisplayEvent %r" % s.get("text")):
-            break
-        kiosk.equal(s["wants_reply"], False, "onDisplayEvent is sent without a reply callback")
+        assert s["bytes"] == expected, "bytes of onDisplayEvent %r" % s.get("text")
+        assert s["wants_reply"] == False, "onDisplayEvent is sent without a reply callback"
 
 
 def replies_by_line(run):

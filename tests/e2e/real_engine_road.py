@@ -17,8 +17,7 @@ import shutil
 import subprocess
 import sys
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-import kiosk_e2e  # noqa: E402  (the event-line reader)
+import kiosk_e2e  # the event-line reader, beside this script
 
 FIT = [kiosk_e2e.FIT, kiosk_e2e.placed("applied", "fit", kiosk_e2e.FIT_RECT)]
 SPAN = [kiosk_e2e.SPAN, kiosk_e2e.placed("applied", "span", kiosk_e2e.SPAN_RECT)]

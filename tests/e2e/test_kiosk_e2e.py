@@ -3,15 +3,15 @@
 Groups (pytest markers, one CTest test each): startup, channel, routing, and live (on the
 three-live desk). Run a group inside
 `scripts/desk run --layout three -- python3 -m pytest test_kiosk_e2e.py -m GROUP --bin ... --work
-... --desk ... --build ...`; conftest.py provides the `kiosk` fixture. Expected channel bytes are
+... --desk ... --build ...`; ../conftest.py provides the `kiosk` fixture. Expected channel bytes are
 built in kiosk_e2e.py from the wire format's rules.
 """
 import pytest
 
-from kiosk_e2e import (APP, FIT, FIT_RECT, PLUGINS, SPAN, SPAN_RECT, WM_DISPLAYCHANGE, WM_DPICHANGED,
-                       WM_FONTCHANGE, WM_HOTKEY, WS_EX_APPWINDOW, WS_EX_TOPMOST,
-                       check_sends_match_lines, desk_monitors, hexs, in_order, method_call, placed,
-                       replies_by_line, string_value, style_bits)
+from e2e.kiosk_e2e import (APP, FIT, FIT_RECT, PLUGINS, SPAN, SPAN_RECT, WM_DISPLAYCHANGE,
+                           WM_DPICHANGED, WM_FONTCHANGE, WM_HOTKEY, WS_EX_APPWINDOW, WS_EX_TOPMOST,
+                           check_sends_match_lines, desk_monitors, hexs, in_order, method_call,
+                           placed, replies_by_line, string_value, style_bits)
 
 
 # ------------------------------------------------------------------ cases: start-up and exit
@@ -19,47 +19,46 @@ from kiosk_e2e import (APP, FIT, FIT_RECT, PLUGINS, SPAN, SPAN_RECT, WM_DISPLAYC
 @pytest.mark.startup
 def test_first_frame(kiosk):
     run = kiosk.run("probe shown\npost WM_CLOSE\n")
-    kiosk.equal(run.rc, 0, "exit code after WM_CLOSE")
-    kiosk.equal(run.stderr_lines, [], "diagnostics on stderr during a normal run")
+    assert run.rc == 0, "exit code after WM_CLOSE"
+    assert run.stderr_lines == [], "diagnostics on stderr during a normal run"
     frames = run.events("frame")
-    if kiosk.check(frames, "the engine produced a frame"):
-        top = frames[0]["top"]
-        kiosk.equal(top["visible"], False, "top-level window visible at the first frame")
-        kiosk.equal(top["rect"], [10, 10, 1290, 730], "window rect before the first frame (as created)")
-        kiosk.check(style_bits(top["style"]) & 0x00CF0000 == 0x00CF0000,
-                    "framed (WS_OVERLAPPEDWINDOW) before the first frame: %s" % top["style"])
-        kiosk.equal(top.get("view_parent_is_top"), True, "the view is the top-level window's child")
+    assert frames, "the engine produced a frame"
+    top = frames[0]["top"]
+    assert top["visible"] == False, "top-level window visible at the first frame"
+    assert top["rect"] == [10, 10, 1290, 730], "window rect before the first frame (as created)"
+    assert style_bits(top["style"]) & 0x00CF0000 == 0x00CF0000, (
+        "framed (WS_OVERLAPPEDWINDOW) before the first frame: %s" % top["style"])
+    assert top.get("view_parent_is_top") == True, "the view is the top-level window's child"
     after = run.events("after-next-frame")
-    if kiosk.check(len(after) == 1, "the next-frame callback ran once: %d" % len(after)):
-        top = after[0]["top"]
-        kiosk.equal(top["visible"], True, "visible after the next-frame callback")
-        kiosk.equal(top["rect"], FIT_RECT, "fitted to the middle monitor")
-        kiosk.equal(style_bits(top["style"]), 0x90000000, "popup style after the fit")
-        kiosk.equal(int(top["exstyle"], 16) & (WS_EX_TOPMOST | WS_EX_APPWINDOW),
-                    WS_EX_TOPMOST | WS_EX_APPWINDOW, "topmost app window after the fit")
-        kiosk.equal(top.get("view"), FIT_RECT, "the view fills the fitted window")
+    assert len(after) == 1, "the next-frame callback ran once: %d" % len(after)
+    top = after[0]["top"]
+    assert top["visible"] == True, "visible after the next-frame callback"
+    assert top["rect"] == FIT_RECT, "fitted to the middle monitor"
+    assert style_bits(top["style"]) == 0x90000000, "popup style after the fit"
+    topmost_app = WS_EX_TOPMOST | WS_EX_APPWINDOW
+    assert int(top["exstyle"], 16) & topmost_app == topmost_app, "topmost app window after the fit"
+    assert top.get("view") == FIT_RECT, "the view fills the fitted window"
     # Never on screen anywhere but at the kiosk geometry: the move that first shows the window
     # already puts it over the middle monitor.
     shown = [e for e in run.events("top-level-message")
              if e["number"] == 0x47 and e.get("visible")]
-    if kiosk.check(shown, "the window was shown"):
-        x, y, cx, cy, _ = shown[0]["windowpos"]
-        kiosk.equal([x, y, x + cx, y + cy], FIT_RECT, "where the window first appeared")
-    kiosk.equal(run.kiosk_lines[:2], [FIT, placed("applied", "fit", FIT_RECT)],
-                "first event lines")
-    kiosk.equal(run.stray_debug, [], "debugger output outside the event-line pattern")
-    check_sends_match_lines(kiosk, run)
+    assert shown, "the window was shown"
+    x, y, cx, cy, _ = shown[0]["windowpos"]
+    assert [x, y, x + cx, y + cy] == FIT_RECT, "where the window first appeared"
+    assert run.kiosk_lines[:2] == [FIT, placed("applied", "fit", FIT_RECT)], "first event lines"
+    assert run.stray_debug == [], "debugger output outside the event-line pattern"
+    check_sends_match_lines(run)
 
     created = run.events("engine-create")
-    if kiosk.equal(len(created), 1, "engine creations"):
-        e = created[0]
-        kiosk.equal([e["assets_path"], e["icu_data_path"], e["aot_library_path"]],
-                    ["data\\flutter_assets", "data\\icudtl.dat", "data\\app.so"], "bundle paths")
-        kiosk.equal((e["entry_point"], e["entry_point_null"]), ("", False), "entry point")
-        kiosk.equal((e["argc"], e["argv_null"], e["arguments"]), (0, True, []), "no entry arguments")
-        kiosk.equal(e["engine_options"], [0, 0, 0, 2], "engine options")
-        kiosk.check(e.get("apartment") in ("main-sta", "sta"),
-                    "engine created in a single-threaded apartment: %s" % e.get("apartment"))
+    assert len(created) == 1, "engine creations"
+    e = created[0]
+    assert [e["assets_path"], e["icu_data_path"], e["aot_library_path"]] == [
+        "data\\flutter_assets", "data\\icudtl.dat", "data\\app.so"], "bundle paths"
+    assert (e["entry_point"], e["entry_point_null"]) == ("", False), "entry point"
+    assert (e["argc"], e["argv_null"], e["arguments"]) == (0, True, []), "no entry arguments"
+    assert e["engine_options"] == [0, 0, 0, 2], "engine options"
+    assert e.get("apartment") in ("main-sta", "sta"), (
+        "engine created in a single-threaded apartment: %s" % e.get("apartment"))
 
     # Start-up order: engine and view first, then the plug-ins, then the view is
     # attached, the channel opened, the frame asked for.
@@ -70,56 +69,58 @@ def test_first_frame(kiosk):
               ("set-next-frame-callback", {}), ("force-redraw", {}), ("frame", {"n": 1}),
               ("next-frame-fired", {}), ("view-controller-destroy", {}), ("engine-destroy", {})]
     missing = in_order(run, order)
-    kiosk.check(missing is None, "start-up/shut-down order broken at %r" % (missing,))
-    kiosk.equal(len(run.events("dpi-query")), 1, "DPI queries")
-    kiosk.equal(len(run.events("set-callback")), 1, "channel registrations")
+    assert missing is None, "start-up/shut-down order broken at %r" % (missing,)
+    assert len(run.events("dpi-query")) == 1, "DPI queries"
+    assert len(run.events("set-callback")) == 1, "channel registrations"
 
     requests = run.events("registrar-request")
-    kiosk.equal([r["channel"] for r in requests], [p[0] for p in PLUGINS], "registrar requests in order")
+    assert [r["channel"] for r in requests] == [p[0] for p in PLUGINS], (
+        "registrar requests in order")
     registered = run.events("plugin-register")
-    kiosk.equal([r["function"] for r in registered], [p[1] for p in PLUGINS if p[1]],
-                "plug-in registration functions in order")
+    assert [r["function"] for r in registered] == [p[1] for p in PLUGINS if p[1]], (
+        "plug-in registration functions in order")
     by_name = {r["channel"]: r["pointer"] for r in requests}
     for r in registered:
         name = next(p[0] for p in PLUGINS if p[1] == r["function"])
-        kiosk.equal(r["registrar"], by_name.get(name), "registrar given to " + r["function"])
-        kiosk.equal(r["library"], next(p[2] for p in PLUGINS if p[1] == r["function"]),
-                    "library of " + r["function"])
-    kiosk.equal(len(set(by_name.values())), 6, "six distinct registrars")
+        assert r["registrar"] == by_name.get(name), "registrar given to " + r["function"]
+        assert r["library"] == next(p[2] for p in PLUGINS if p[1] == r["function"]), (
+            "library of " + r["function"])
+    assert len(set(by_name.values())) == 6, "six distinct registrars"
 
     # Closing the window shuts the channel and the engine: nothing is sent from then on.
     close = run.first("dart-post", message="WM_CLOSE")
-    if kiosk.check(close is not None, "WM_CLOSE posted"):
-        kiosk.equal(run.between(close, None, "messenger-send"), [], "messages sent after WM_CLOSE")
+    assert close is not None, "WM_CLOSE posted"
+    assert run.between(close, None, "messenger-send") == [], "messages sent after WM_CLOSE"
 
 
 @pytest.mark.startup
 def test_entry_arguments(kiosk):
     run = kiosk.run("call enterWindowedMode string $2\npost WM_CLOSE\n",
                     args=["a", "b c", "", "@lone-surrogate", "z", "gr\u00fc\u00dfe \u20ac"], launcher=True)
-    kiosk.equal(run.rc, 0, "exit code")
+    assert run.rc == 0, "exit code"
     e = run.first("engine-create")
-    if kiosk.check(e is not None, "engine created"):
-        kiosk.equal(e["arguments"], ["a", "b c", "", "", "z", "gr\u00fc\u00dfe \u20ac"], "entry arguments")
-        kiosk.equal((e["argc"], e["argv_null"]), (6, False), "argument count")
+    assert e is not None, "engine created"
+    assert e["arguments"] == ["a", "b c", "", "", "z", "gr\u00fc\u00dfe \u20ac"], (
+        "entry arguments")
+    assert (e["argc"], e["argv_null"]) == (6, False), "argument count"
     call = run.first("dart-call")
-    if kiosk.check(call is not None, "the Dart side called with its second argument"):
-        kiosk.equal(call["bytes"], hexs(method_call("enterWindowedMode", string_value("b c"))),
-                    "the Dart side received its entry arguments")
+    assert call is not None, "the Dart side called with its second argument"
+    assert call["bytes"] == hexs(method_call("enterWindowedMode", string_value("b c"))), (
+        "the Dart side received its entry arguments")
 
 
 @pytest.mark.startup
 def test_refused_view_controller(kiosk):
     run = kiosk.run("refuse-view-controller\ncall spanAllDisplays\n")
-    kiosk.equal(run.rc, 1, "exit code when the view controller is refused")
-    kiosk.check("Failed to create view controller." in run.stderr_lines,
-                "stderr line 'Failed to create view controller.': %r" % run.stderr[-500:])
+    assert run.rc == 1, "exit code when the view controller is refused"
+    assert "Failed to create view controller." in run.stderr_lines, (
+        "stderr line 'Failed to create view controller.': %r" % run.stderr[-500:])
     vc = run.events("view-controller-create")
-    kiosk.equal([v["ok"] for v in vc], [False], "view-controller creations")
+    assert [v["ok"] for v in vc] == [False], "view-controller creations"
     for name in ("registrar-request", "plugin-register", "set-callback", "messenger-send",
                  "frame", "set-next-frame-callback", "dart-call"):
-        kiosk.equal(run.events(name), [], "no %s after the refusal" % name)
-    kiosk.equal(run.kiosk_lines, [], "no event lines (no window shown)")
+        assert run.events(name) == [], "no %s after the refusal" % name
+    assert run.kiosk_lines == [], "no event lines (no window shown)"
 
 
 @pytest.mark.startup
@@ -128,51 +129,51 @@ def test_console(kiosk):
     # exists; the engine's resync and the kiosk's own diagnostics then find that console.
     scenario = "send %s\nwait 100\nconsole after\nprobe end\npost WM_CLOSE\n" % APP
     plain = kiosk.run(scenario, label="no-debugger", capture="none")
-    kiosk.equal(plain.rc, 0, "exit code without a debugger")
-    kiosk.equal(plain.events("resync-output-streams"), [], "resyncs without a debugger")
-    kiosk.equal([c["text"] for c in plain.events("console")], [[]], "console without a debugger")
-    kiosk.equal([p["top"]["visible"] for p in plain.events("probe")], [True],
-                "shown without a debugger")
+    assert plain.rc == 0, "exit code without a debugger"
+    assert plain.events("resync-output-streams") == [], "resyncs without a debugger"
+    assert [c["text"] for c in plain.events("console")] == [[]], "console without a debugger"
+    assert [p["top"]["visible"] for p in plain.events("probe")] == [True], (
+        "shown without a debugger")
 
     run = kiosk.run(scenario, capture="debugger-no-console")
-    kiosk.equal(run.rc, 0, "exit code")
+    assert run.rc == 0, "exit code"
     resync = run.events("resync-output-streams")
-    if kiosk.equal(len(resync), 1, "output stream resyncs"):
-        kiosk.equal(resync[0]["console"], True, "the process had a console at the resync")
+    assert len(resync) == 1, "output stream resyncs"
+    assert resync[0]["console"] == True, "the process had a console at the resync"
     missing = in_order(run, [("resync-output-streams", {}), ("dpi-query", {}), ("engine-create", {})])
-    kiosk.check(missing is None, "the console comes before the window and the engine: %r" % (missing,))
+    assert missing is None, "the console comes before the window and the engine: %r" % (missing,)
     diagnostic = "Invalid method call; method name is not a string."
     console = run.first("console")
-    kiosk.check(console is not None and diagnostic in console["text"],
-                "the kiosk's diagnostic on the new console: %r" % (console,))
-    kiosk.check(diagnostic not in run.stderr_lines, "the diagnostic still on the inherited stderr")
+    assert console is not None and diagnostic in console["text"], (
+        "the kiosk's diagnostic on the new console: %r" % (console,))
+    assert diagnostic not in run.stderr_lines, "the diagnostic still on the inherited stderr"
 
 
 @pytest.mark.startup
 def test_destroy_before_first_frame(kiosk):
     run = kiosk.run("hold-first-frame\nwait 200\nprobe held\ncall destroy\n")
-    kiosk.equal(run.rc, 0, "exit code")
+    assert run.rc == 0, "exit code"
     probe = run.first("probe")
-    if kiosk.check(probe is not None, "probe before the first frame"):
-        kiosk.equal(probe["top"]["visible"], False, "visible before the first frame")
-    kiosk.check(run.first("set-next-frame-callback") and run.first("engine-destroy"),
-                "a next-frame callback was set and the engine shut down")
+    assert probe is not None, "probe before the first frame"
+    assert probe["top"]["visible"] == False, "visible before the first frame"
+    assert run.first("set-next-frame-callback") and run.first("engine-destroy"), (
+        "a next-frame callback was set and the engine shut down")
     for name in ("frame", "next-frame-fired", "after-next-frame"):
-        kiosk.equal(run.events(name), [], "%s events" % name)
+        assert run.events(name) == [], "%s events" % name
     shown = [e for e in run.events("top-level-message") if e.get("visible")]
-    kiosk.equal(shown, [], "moves of the window while visible")
-    kiosk.equal(run.kiosk_lines, [], "event lines (a fit would be the first)")
+    assert shown == [], "moves of the window while visible"
+    assert run.kiosk_lines == [], "event lines (a fit would be the first)"
 
 
 @pytest.mark.startup
 @pytest.mark.parametrize("dpi, rect", [(144, [15, 15, 1935, 1095]), (120, [12, 12, 1612, 912])])
 def test_dpi_scaled_creation(kiosk, dpi, rect):
     run = kiosk.run("dpi %d\npost WM_CLOSE\n" % dpi)
-    kiosk.equal([q["dpi"] for q in run.events("dpi-query")], [dpi], "DPI answered")
+    assert [q["dpi"] for q in run.events("dpi-query")] == [dpi], "DPI answered"
     frames = run.events("frame")
-    if kiosk.check(frames, "a frame at %d DPI" % dpi):
-        kiosk.equal(frames[0]["top"]["rect"], rect, "created rect at %d DPI" % dpi)
-    kiosk.equal(run.rc, 0, "exit code at %d DPI" % dpi)
+    assert frames, "a frame at %d DPI" % dpi
+    assert frames[0]["top"]["rect"] == rect, "created rect at %d DPI" % dpi
+    assert run.rc == 0, "exit code at %d DPI" % dpi
 
 
 # ------------------------------------------------------------------ cases: the app-window channel
@@ -200,60 +201,61 @@ def test_methods(kiosk):
     ]
     scenario = "".join(row[0] + "\n" for row in table) + "probe end\npost WM_CLOSE\n"
     run = kiosk.run(scenario)
-    kiosk.equal(run.rc, 0, "exit code")
+    assert run.rc == 0, "exit code"
     calls = run.events("dart-call")
-    kiosk.equal(len(calls), len(table), "calls delivered")
+    assert len(calls) == len(table), "calls delivered"
     replies = replies_by_line(run)
     for (line, reply, lines), call in zip(table, calls):
         got = replies.get(call["line"], [])
-        kiosk.equal(len(got), 1, "%s: replies" % line)
-        kiosk.equal(got[0]["bytes"], reply, "%s: reply bytes" % line)
+        assert len(got) == 1, "%s: replies" % line
+        assert got[0]["bytes"] == reply, "%s: reply bytes" % line
         caused = [s.get("text") for s in run.between(call, got[0], "messenger-send")
                   if s.get("channel") == APP]
-        kiosk.equal(caused, lines, "%s: onDisplayEvent lines before its reply" % line)
-    kiosk.equal(calls[0]["bytes"], hexs(method_call("spanAllDisplays")), "bytes of a call without arguments")
+        assert caused == lines, "%s: onDisplayEvent lines before its reply" % line
+    assert calls[0]["bytes"] == hexs(method_call("spanAllDisplays")), (
+        "bytes of a call without arguments")
     probe = run.first("probe")
-    if kiosk.check(probe is not None, "probe ran"):
-        kiosk.equal(probe["top"]["rect"], SPAN_RECT, "window spans the desk at the end")
-    check_sends_match_lines(kiosk, run)
+    assert probe is not None, "probe ran"
+    assert probe["top"]["rect"] == SPAN_RECT, "window spans the desk at the end"
+    check_sends_match_lines(run)
 
 
 @pytest.mark.channel
 def test_destroy(kiosk):
     run = kiosk.run("call spanAllDisplays\ncall destroy\ncall fitPreferredDisplay\n")
-    kiosk.equal(run.rc, 0, "exit code after destroy")
+    assert run.rc == 0, "exit code after destroy"
     call = run.first("dart-call", method="destroy")
-    kiosk.check(call is not None, "destroy was called")
-    kiosk.equal(call["bytes"], "07 07 64 65 73 74 72 6F 79 00", "destroy call bytes")
+    assert call is not None, "destroy was called"
+    assert call["bytes"] == "07 07 64 65 73 74 72 6F 79 00", "destroy call bytes"
     delivered = run.first("message-delivered", bytes="07 07 64 65 73 74 72 6F 79 00")
-    kiosk.check(delivered is not None, "destroy delivered to the product")
-    kiosk.equal(replies_by_line(run).get(call["line"], []), [], "replies to destroy (dropped)")
+    assert delivered is not None, "destroy delivered to the product"
+    assert replies_by_line(run).get(call["line"], []) == [], "replies to destroy (dropped)"
     after = run.transcript[run.index(delivered) + 1:]
-    kiosk.equal([e for e in after if e["ev"] == "response"], [], "responses after destroy")
-    kiosk.equal([e for e in after if e["ev"] == "messenger-send"], [], "messages sent after destroy")
+    assert [e for e in after if e["ev"] == "response"] == [], "responses after destroy"
+    assert [e for e in after if e["ev"] == "messenger-send"] == [], "messages sent after destroy"
     names = [e["ev"] for e in after]
-    kiosk.check("view-controller-destroy" in names and "engine-destroy" in names,
-                "engine shut down during destroy: %s" % names)
-    kiosk.check(any(e["ev"] == "messenger-is-available" and e["ok"] is False for e in after),
-                "the reply found the messenger unavailable")
-    kiosk.check("Warning: Failed to respond to a message. This is a memory leak." not in run.stderr_lines,
-                "destroy's result was completed")
-    check_sends_match_lines(kiosk, run)
+    assert "view-controller-destroy" in names and "engine-destroy" in names, (
+        "engine shut down during destroy: %s" % names)
+    assert any(e["ev"] == "messenger-is-available" and e["ok"] is False for e in after), (
+        "the reply found the messenger unavailable")
+    leak = "Warning: Failed to respond to a message. This is a memory leak."
+    assert leak not in run.stderr_lines, "destroy's result was completed"
+    check_sends_match_lines(run)
 
 
 @pytest.mark.channel
 def test_undecodable(kiosk):
     run = kiosk.run("send %s 03 01 00 00 00\nsend %s\npost WM_CLOSE\n" % (APP, APP))
-    kiosk.equal(run.rc, 0, "exit code")
+    assert run.rc == 0, "exit code"
     sends = run.events("dart-send")
     replies = replies_by_line(run)
-    kiosk.equal([[r["size"] for r in replies.get(s["line"], [])] for s in sends], [[0], [0]],
-                "empty replies to undecodable messages")
+    assert [[r["size"] for r in replies.get(s["line"], [])] for s in sends] == [[0], [0]], (
+        "empty replies to undecodable messages")
     channel_line = "Unable to construct method call from message on channel " + APP
-    kiosk.equal(run.stderr_lines.count(channel_line), 2, "channel diagnostic lines")
-    kiosk.equal(run.stderr_lines.count("Invalid method call; method name is not a string."), 2,
-                "codec diagnostic lines")
-    kiosk.equal(run.kiosk_lines[2:], [], "no event lines caused")
+    assert run.stderr_lines.count(channel_line) == 2, "channel diagnostic lines"
+    assert run.stderr_lines.count("Invalid method call; method name is not a string.") == 2, (
+        "codec diagnostic lines")
+    assert run.kiosk_lines[2:] == [], "no event lines caused"
 
 
 @pytest.mark.channel
@@ -264,15 +266,15 @@ def test_display_event_answers(kiosk):
     results = {}
     for mode in ("success", "error", "notimplemented", "never"):
         run = kiosk.run("on-display-event %s\n%s" % (mode, body), label=mode)
-        kiosk.equal(run.rc, 0, "exit code with %s answers" % mode)
+        assert run.rc == 0, "exit code with %s answers" % mode
         answers = run.events("dart-answer")
-        kiosk.check(answers and all(a["mode"] == mode for a in answers), "Dart side answered %s" % mode)
-        kiosk.check(not any("Unable to decode reply" in l for l in run.stderr_lines),
-                    "no reply decoding with %s answers" % mode)
+        assert answers and all(a["mode"] == mode for a in answers), "Dart side answered %s" % mode
+        assert not any("Unable to decode reply" in l for l in run.stderr_lines), (
+            "no reply decoding with %s answers" % mode)
         results[mode] = (run.kiosk_lines, [r["bytes"] for r in run.events("dart-reply")])
     for mode in ("error", "notimplemented", "never"):
-        kiosk.equal(results[mode], results["success"], "event lines and replies with %s answers" % mode)
-    kiosk.check(len(results["success"][0]) >= 10, "enough event lines: %r" % (results["success"][0],))
+        assert results[mode] == results["success"], "event lines and replies with %s answers" % mode
+    assert len(results["success"][0]) >= 10, "enough event lines: %r" % (results["success"][0],)
 
 
 # ------------------------------------------------------------------ cases: message routing
@@ -284,25 +286,26 @@ def test_dpi_change_routing(kiosk):
         "wait-event resync follow-up scheduled\nwait-event resync timer fire\nwait 50\n"
         "probe fit\ncall enterWindowedMode\n"
         "post WM_DPICHANGED 120 200 150 1480 950\nwait 100\nprobe windowed\npost WM_CLOSE\n")
-    kiosk.equal(run.rc, 0, "exit code")
+    assert run.rc == 0, "exit code"
     post = run.first("dart-post", message="WM_DPICHANGED")
     windowed_call = run.first("dart-call", method="enterWindowedMode")
-    kiosk.check(post and windowed_call, "both DPI changes were posted")
+    assert post and windowed_call, "both DPI changes were posted"
     offered = [e for e in run.between(post, windowed_call, "top-level-message") if e["number"] == WM_DPICHANGED]
-    kiosk.equal(offered, [], "DPI change during the fit offered to the engine")
-    kiosk.equal(run.kiosk_lines[2:9], [
+    assert offered == [], "DPI change during the fit offered to the engine"
+    assert run.kiosk_lines[2:9] == [
         "WM_DPICHANGED (kiosk debounce)", "debounced resync scheduled", "resync timer fire",
         FIT, placed("skip unchanged", "fit", FIT_RECT),
-        "resync follow-up scheduled", "resync timer fire"], "debounced resync lines")
+        "resync follow-up scheduled", "resync timer fire"], "debounced resync lines"
     probes = {p["label"]: p["top"] for p in run.events("probe")}
-    kiosk.equal(probes.get("fit", {}).get("rect"), FIT_RECT, "suggested rectangle ignored during the fit")
+    assert probes.get("fit", {}).get("rect") == FIT_RECT, (
+        "suggested rectangle ignored during the fit")
     offered = [e for e in run.between(windowed_call, None, "top-level-message") if e["number"] == WM_DPICHANGED]
-    if kiosk.equal(len(offered), 1, "DPI change in windowed mode offered to the engine"):
-        kiosk.equal((offered[0]["consumed"], offered[0].get("rect")), (False, [200, 150, 1480, 950]),
-                    "offered DPI change")
-    kiosk.equal(probes.get("windowed", {}).get("rect"), [200, 150, 1480, 950],
-                "windowed mode applies the suggested rectangle")
-    check_sends_match_lines(kiosk, run)
+    assert len(offered) == 1, "DPI change in windowed mode offered to the engine"
+    assert (offered[0]["consumed"], offered[0].get("rect")) == (False, [200, 150, 1480, 950]), (
+        "offered DPI change")
+    assert probes.get("windowed", {}).get("rect") == [200, 150, 1480, 950], (
+        "windowed mode applies the suggested rectangle")
+    check_sends_match_lines(run)
 
 
 @pytest.mark.routing
@@ -311,22 +314,22 @@ def test_display_change_routing(kiosk):
         "consume WM_DISPLAYCHANGE 0\npost WM_DISPLAYCHANGE\n"
         "wait-event resync timer fire\nwait-event resync timer fire\nwait 50\n"
         "call enterWindowedMode\npost WM_DISPLAYCHANGE\nwait 700\npost WM_CLOSE\n")
-    kiosk.equal(run.rc, 0, "exit code")
+    assert run.rc == 0, "exit code"
     offered = [e for e in run.events("top-level-message") if e["number"] == WM_DISPLAYCHANGE]
-    kiosk.equal([e["consumed"] for e in offered], [True, True], "display changes offered and consumed")
-    kiosk.equal(run.kiosk_lines[2:], [
+    assert [e["consumed"] for e in offered] == [True, True], "display changes offered and consumed"
+    assert run.kiosk_lines[2:] == [
         "WM_DISPLAYCHANGE", "debounced resync scheduled",
         "resync timer fire", FIT, placed("skip unchanged", "fit", FIT_RECT),
         "resync follow-up scheduled",
         "resync timer fire", FIT, placed("skip unchanged", "fit", FIT_RECT),
-        "WM_DISPLAYCHANGE"], "the kiosk saw both display changes although the engine consumed them")
+        "WM_DISPLAYCHANGE"], "the kiosk saw both display changes although the engine consumed them"
     fire = run.first("messenger-send", text="resync timer fire")
-    if kiosk.check(fire is not None, "resync line sent to the Dart side"):
-        kiosk.equal(fire["bytes"],
-                    "07 0E 6F 6E 44 69 73 70 6C 61 79 45 76 65 6E 74 07 11 72 65 73 79 6E 63 "
-                   "20 74 69 6D 65 72 20 66 69 72 65", "onDisplayEvent bytes of 'resync timer fire'")
-        kiosk.equal(fire["size"], 35, "its size")
-    check_sends_match_lines(kiosk, run)
+    assert fire is not None, "resync line sent to the Dart side"
+    assert fire["bytes"] == (
+        "07 0E 6F 6E 44 69 73 70 6C 61 79 45 76 65 6E 74 07 11 72 65 73 79 6E 63 "
+        "20 74 69 6D 65 72 20 66 69 72 65"), "onDisplayEvent bytes of 'resync timer fire'"
+    assert fire["size"] == 35, "its size"
+    check_sends_match_lines(run)
 
 
 @pytest.mark.routing
@@ -334,14 +337,14 @@ def test_display_change_routing(kiosk):
 def test_font_change_routing(kiosk, consume, reloads):
     run = kiosk.run(("consume WM_FONTCHANGE\n" if consume else "") +
                     "post WM_FONTCHANGE\nwait 100\npost WM_CLOSE\n")
-    kiosk.equal(run.rc, 0, "exit code")
+    assert run.rc == 0, "exit code"
     offered = [e for e in run.events("top-level-message") if e["number"] == WM_FONTCHANGE]
-    kiosk.equal([e["consumed"] for e in offered], [consume], "font change offered")
+    assert [e["consumed"] for e in offered] == [consume], "font change offered"
     reload_events = run.events("reload-system-fonts")
-    kiosk.equal(len(reload_events), reloads, "font reloads")
+    assert len(reload_events) == reloads, "font reloads"
     if offered and reload_events:
-        kiosk.check(run.index(reload_events[0]) > run.index(offered[0]),
-                    "fonts reloaded after the engine declined the message")
+        assert run.index(reload_events[0]) > run.index(offered[0]), (
+            "fonts reloaded after the engine declined the message")
 
 
 @pytest.mark.routing
@@ -349,14 +352,15 @@ def test_hotkeys(kiosk):
     run = kiosk.run("call enterWindowedMode\nprobe windowed\npost WM_HOTKEY 2\nwait 50\nprobe next\n"
                     "post WM_HOTKEY 1\nwait 50\nprobe previous\npost WM_HOTKEY 1\nwait 50\nprobe wrapped\n"
                    "post WM_CLOSE\n")
-    kiosk.equal(run.rc, 0, "exit code")
+    assert run.rc == 0, "exit code"
     probes = {p["label"]: p["top"] for p in run.events("probe")}
     expected = {"windowed": [320, 140, 1600, 940], "next": [1920, 140, 3200, 940],
                 "previous": [0, 140, 1280, 940], "wrapped": [-1920, 140, -640, 940]}
     for label, rect in expected.items():
-        kiosk.equal(probes.get(label, {}).get("rect"), rect, "window after '%s'" % label)
+        assert probes.get(label, {}).get("rect") == rect, "window after '%s'" % label
     hotkeys = [e for e in run.events("top-level-message") if e["number"] == WM_HOTKEY]
-    kiosk.equal([e["consumed"] for e in hotkeys], [False, False, False], "hot-keys offered to the engine")
+    assert [e["consumed"] for e in hotkeys] == [False, False, False], (
+        "hot-keys offered to the engine")
 
 
 # ------------------------------------------------------------------ cases: a monitor that goes and comes back
@@ -409,7 +413,7 @@ def test_monitor_switched_off_and_on(kiosk, layout):
                     "call destroy\n",
                     at_stage={"unplug": lambda: kiosk.launcher.switch_output("DUMMY2", "off"),
                               "replug": lambda: kiosk.launcher.switch_output("DUMMY2", "on")})
-    kiosk.equal(run.rc, 0, "exit code")
+    assert run.rc == 0, "exit code"
     probes = {p["label"]: p["top"]["rect"] for p in run.events("probe")}
     fit_line, fit_rect = kiosk_layout_lines("fit", LIVE_ALL)
     lines = [fit_line, placed("applied", "fit", fit_rect)]
@@ -419,15 +423,15 @@ def test_monitor_switched_off_and_on(kiosk, layout):
     # Windowed: moved onto the right-hand monitor; once that goes, centred in the work area of
     # the nearest one that is left.
     before = [1920, 140, 3200, 940] if layout == "windowed" else kiosk_layout_lines(layout, LIVE_ALL)[1]
-    kiosk.equal(probes.get("before"), before, "window before the change")
+    assert probes.get("before") == before, "window before the change"
 
     unplugged, rect = display_change_lines(layout, LIVE_WITHOUT_RIGHT)
     if layout == "windowed":
         rect = [320, 140, 1600, 940]
         unplugged.append(placed("applied", "windowed", rect))
-    kiosk.equal(probes.get("unplugged"), rect, "window after the right-hand monitor went")
+    assert probes.get("unplugged") == rect, "window after the right-hand monitor went"
     replugged, back = display_change_lines(layout, LIVE_ALL)
-    kiosk.equal(probes.get("replugged"), back or rect, "window after it came back")
+    assert probes.get("replugged") == (back or rect), "window after it came back"
 
-    kiosk.equal(run.kiosk_lines, lines + unplugged + replugged, "event lines")
-    check_sends_match_lines(kiosk, run)
+    assert run.kiosk_lines == lines + unplugged + replugged, "event lines"
+    check_sends_match_lines(run)

@@ -5,11 +5,11 @@ Storms of display and DPI changes, "destroy" at awkward moments, an app side tha
 floods of malformed channel messages, missing libraries and bundle files, and a long run whose
 object and memory counts must stay flat. Bundles, runs and transcripts are those of the
 end-to-end tests (tests/e2e/kiosk_e2e.py). Groups (pytest markers, one CTest test each): storms,
-floods, lifetime; conftest.py provides the `kiosk` fixture.
+floods, lifetime; ../conftest.py provides the `kiosk` fixture.
 """
 import pytest
 
-import kiosk_e2e as k  # from tests/e2e, on the path through conftest.py
+from e2e import kiosk_e2e as k
 
 APP = k.APP
 WM_DPICHANGED, WM_DISPLAYCHANGE = k.WM_DPICHANGED, k.WM_DISPLAYCHANGE
@@ -43,34 +43,33 @@ def test_display_change_storm(kiosk):
     run = kiosk.run(storm + "wait-event timeout=3000 resync timer fire\n"
                     "wait-event timeout=3000 resync timer fire\nwait 900\n"
                    "probe after the storm\npost WM_CLOSE\n")
-    kiosk.equal(run.rc, 0, "exit code")
-    kiosk.equal(run.kiosk_lines.count("WM_DISPLAYCHANGE"), 200, "display changes seen")
+    assert run.rc == 0, "exit code"
+    assert run.kiosk_lines.count("WM_DISPLAYCHANGE") == 200, "display changes seen"
     scheduled = sent_times(run, "debounced resync scheduled")
     fires = sent_times(run, "resync timer fire")
-    kiosk.equal(len(scheduled), 200, "debounced resync lines")
+    assert len(scheduled) == 200, "debounced resync lines"
     # Each delay is bracketed by the stand-in's stamps: from the message that arms the timer (taken
     # before the arming) or the line sent after it, to the tick as the engine is offered it.
     changes = top_level_times(run, WM_DISPLAYCHANGE)
     ticks = top_level_times(run, WM_TIMER, wparam=RESYNC_TIMER)
     follow_armed = sent_times(run, "resync follow-up scheduled")
-    if (kiosk.equal(len(fires), 2, "timer runs after the storm") and
-            kiosk.equal([len(changes), len(ticks), len(follow_armed)], [200, 2, 1], "stamps")):
-        after = ticks[0] - changes[-1], ticks[0] - scheduled[-1]
-        kiosk.check(after[0] >= 445 and after[1] < 570,
-                    "first tick %d ms after the last display change, %d after its arming (450)"
-                   % after)
-        kiosk.check(fires[0] > scheduled[-1] and all(s < fires[0] for s in scheduled),
-                    "no tick inside the storm")
-        after = ticks[1] - ticks[0], ticks[1] - follow_armed[0]
-        kiosk.check(after[0] >= 295 and after[1] < 420,
-                    "follow-up %d ms after the first tick, %d after its arming (300)" % after)
-        storm_ms = scheduled[-1] - scheduled[0]
-        kiosk.check(1800 <= storm_ms <= 2300, "the storm took %d ms (2 s)" % storm_ms)
-    kiosk.equal(run.kiosk_lines.count("resync follow-up scheduled"), 1, "follow-ups")
+    assert len(fires) == 2, "timer runs after the storm"
+    assert [len(changes), len(ticks), len(follow_armed)] == [200, 2, 1], "stamps"
+    after = ticks[0] - changes[-1], ticks[0] - scheduled[-1]
+    assert after[0] >= 445 and after[1] < 570, (
+        "first tick %d ms after the last display change, %d after its arming (450)" % after)
+    assert fires[0] > scheduled[-1] and all(s < fires[0] for s in scheduled), (
+        "no tick inside the storm")
+    after = ticks[1] - ticks[0], ticks[1] - follow_armed[0]
+    assert after[0] >= 295 and after[1] < 420, (
+        "follow-up %d ms after the first tick, %d after its arming (300)" % after)
+    storm_ms = scheduled[-1] - scheduled[0]
+    assert 1800 <= storm_ms <= 2300, "the storm took %d ms (2 s)" % storm_ms
+    assert run.kiosk_lines.count("resync follow-up scheduled") == 1, "follow-ups"
     probes = run.events("probe")
-    if kiosk.check(probes, "probe after the storm"):
-        kiosk.equal(probes[-1]["top"]["rect"], k.FIT_RECT, "window on the preferred monitor")
-    k.check_sends_match_lines(kiosk, run)
+    assert probes, "probe after the storm"
+    assert probes[-1]["top"]["rect"] == k.FIT_RECT, "window on the preferred monitor"
+    k.check_sends_match_lines(run)
 
 
 @pytest.mark.storms
@@ -81,15 +80,15 @@ def test_dpi_change_storm_during_span(kiosk):
                     "wait-event timeout=3000 resync timer fire\n"
                    "wait-event timeout=3000 resync timer fire\nwait 900\n"
                    "probe after the storm\npost WM_CLOSE\n")
-    kiosk.equal(run.rc, 0, "exit code")
-    kiosk.equal(run.kiosk_lines.count("WM_DPICHANGED (kiosk debounce)"), 100, "DPI changes debounced")
+    assert run.rc == 0, "exit code"
+    assert run.kiosk_lines.count("WM_DPICHANGED (kiosk debounce)") == 100, "DPI changes debounced"
     offered = [e for e in run.events("top-level-message") if e["number"] == WM_DPICHANGED]
-    kiosk.equal(offered, [], "DPI changes offered to the engine during the span")
-    kiosk.equal(run.kiosk_lines.count("resync timer fire"), 2, "timer runs after the storm")
+    assert offered == [], "DPI changes offered to the engine during the span"
+    assert run.kiosk_lines.count("resync timer fire") == 2, "timer runs after the storm"
     probes = run.events("probe")
-    if kiosk.check(probes, "probe after the storm"):
-        kiosk.equal(probes[-1]["top"]["rect"], k.SPAN_RECT, "window still spans every monitor")
-    k.check_sends_match_lines(kiosk, run)
+    assert probes, "probe after the storm"
+    assert probes[-1]["top"]["rect"] == k.SPAN_RECT, "window still spans every monitor"
+    k.check_sends_match_lines(run)
 
 
 # ------------------------------------------------------------------ destroy at awkward moments
@@ -98,10 +97,10 @@ def test_dpi_change_storm_during_span(kiosk):
 def test_destroy_with_resync_pending(kiosk):
     run = kiosk.run("post WM_DISPLAYCHANGE\nwait-event debounced resync scheduled\n"
                     "call destroy\nwait 1000\n")
-    kiosk.equal(run.rc, 0, "exit code")
-    kiosk.check("debounced resync scheduled" in run.kiosk_lines, "a resync was pending")
-    kiosk.equal(run.kiosk_lines.count("resync timer fire"), 0, "ticks after destroy")
-    kiosk.check(run.first("engine-destroy") is not None, "engine shut down")
+    assert run.rc == 0, "exit code"
+    assert "debounced resync scheduled" in run.kiosk_lines, "a resync was pending"
+    assert run.kiosk_lines.count("resync timer fire") == 0, "ticks after destroy"
+    assert run.first("engine-destroy") is not None, "engine shut down"
 
 
 @pytest.mark.storms
@@ -109,14 +108,14 @@ def test_destroy_inside_call_burst(kiosk):
     before = "call fitPreferredDisplay\ncall spanAllDisplays\n" * 25
     after = "call fitPreferredDisplay\ncall enterWindowedMode\n" * 25
     run = kiosk.run("post WM_DISPLAYCHANGE\n" + before + "call destroy\n" + after)
-    kiosk.equal(run.rc, 0, "exit code")
+    assert run.rc == 0, "exit code"
     delivered = run.first("message-delivered", bytes=k.hexs(k.method_call("destroy")))
-    kiosk.check(delivered is not None, "destroy delivered")
+    assert delivered is not None, "destroy delivered"
     later = run.transcript[run.index(delivered) + 1:]
-    kiosk.equal([e for e in later if e["ev"] in ("response", "messenger-send")], [],
-                "responses or messages after destroy")
+    assert [e for e in later if e["ev"] in ("response", "messenger-send")] == [], (
+        "responses or messages after destroy")
     answered = [e["bytes"] for e in run.events("response")]
-    kiosk.equal(answered, ["00 00"] * 50, "the 50 calls before destroy")
+    assert answered == ["00 00"] * 50, "the 50 calls before destroy"
 
 
 # ------------------------------------------------------------------ an app side that never answers
@@ -131,29 +130,28 @@ def test_display_events_never_answered(kiosk):
                    for i in range(1, 26))
     run = kiosk.run("on-display-event never\nwatchdog 170000\nresources start\n" + body +
                     "post WM_CLOSE\n")
-    kiosk.equal(run.rc, 0, "exit code")
+    assert run.rc == 0, "exit code"
     events = len(run.display_sends())
-    kiosk.check(events >= 10000, "onDisplayEvent messages sent: %d" % events)
-    kiosk.check(all(a["mode"] == "never" for a in run.events("dart-answer")), "never answered")
+    assert events >= 10000, "onDisplayEvent messages sent: %d" % events
+    assert all(a["mode"] == "never" for a in run.events("dart-answer")), "never answered"
     # The bound leaves room for the stand-in's list of every event line it received.
     check_flat(kiosk, run, "1000", "5000", private_bound=3 << 20)
 
 
 def check_flat(kiosk, run, start, end, private_bound):
     probes = {e["label"]: e for e in run.events("resources")}
-    kiosk.check(start in probes and end in probes, "resource lines %s" % sorted(probes))
+    assert start in probes and end in probes, "resource lines %s" % sorted(probes)
     a, b = probes[start], probes[end]
     for key in ("gdi", "user", "handles", "private_bytes", "working_set"):
-        kiosk.check(a[key] >= 0 and b[key] >= 0, "%s measured: %r -> %r" % (key, a[key], b[key]))
+        assert a[key] >= 0 and b[key] >= 0, "%s measured: %r -> %r" % (key, a[key], b[key])
     # Wine answers GetGuiResources and GetProcessHandleCount with 0; its commit charge is real.
-    kiosk.check(a["private_bytes"] > 0, "private bytes measured: %r" % a["private_bytes"])
-    kiosk.check(b["gdi"] - a["gdi"] <= 2, "GDI objects %d -> %d" % (a["gdi"], b["gdi"]))
-    kiosk.check(b["handles"] - a["handles"] <= 2, "handles %d -> %d" % (a["handles"], b["handles"]))
-    kiosk.check(b["user"] - a["user"] <= 2, "USER objects %d -> %d" % (a["user"], b["user"]))
+    assert a["private_bytes"] > 0, "private bytes measured: %r" % a["private_bytes"]
+    assert b["gdi"] - a["gdi"] <= 2, "GDI objects %d -> %d" % (a["gdi"], b["gdi"])
+    assert b["handles"] - a["handles"] <= 2, "handles %d -> %d" % (a["handles"], b["handles"])
+    assert b["user"] - a["user"] <= 2, "USER objects %d -> %d" % (a["user"], b["user"])
     grown = b["private_bytes"] - a["private_bytes"]
-    kiosk.check(grown <= private_bound,
-                "private bytes grew by %d (%d -> %d), bound %d"
-               % (grown, a["private_bytes"], b["private_bytes"], private_bound))
+    assert grown <= private_bound, "private bytes grew by %d (%d -> %d), bound %d" % (
+        grown, a["private_bytes"], b["private_bytes"], private_bound)
     print("  %s: %s" % (kiosk.name, ", ".join("%s %d->%d" % (key, a[key], b[key]) for key in
                                                 ("gdi", "user", "handles", "private_bytes", "working_set"))))
 
@@ -170,14 +168,14 @@ def test_layout_cycles(kiosk):
         if i % 25 == 0:
             body += "resources %d\n" % (i * 4)
     run = kiosk.run("watchdog 170000\n" + body + "probe end\npost WM_CLOSE\n")
-    kiosk.equal(run.rc, 0, "exit code")
+    assert run.rc == 0, "exit code"
     # Every cycle applies the span and the fit; the framed window has no line of its own.
-    kiosk.equal(sum(1 for t in run.kiosk_lines if t.startswith("applied (span)")), 250, "spans")
-    kiosk.equal(sum(1 for t in run.kiosk_lines if t.startswith("applied (fit)")), 251,
-                "fits (the first frame's included)")
+    assert sum(1 for t in run.kiosk_lines if t.startswith("applied (span)")) == 250, "spans"
+    assert sum(1 for t in run.kiosk_lines if t.startswith("applied (fit)")) == 251, (
+        "fits (the first frame's included)")
     probes = run.events("probe")
-    if kiosk.check(probes, "probe at the end"):
-        kiosk.equal(probes[-1]["top"]["rect"], k.FIT_RECT, "fitted after the last cycle")
+    assert probes, "probe at the end"
+    assert probes[-1]["top"]["rect"] == k.FIT_RECT, "fitted after the last cycle"
     check_flat(kiosk, run, "200", "1000", private_bound=1 << 20)
 
 
@@ -216,28 +214,28 @@ def test_malformed_flood(kiosk):
     sends = "".join("burst %d 0 send %s %s\n" % (each, APP, m) for m, _ in MALFORMED)
     run = kiosk.run("watchdog 170000\nresources start\n" + sends + "resources end\n"
                     "call fitPreferredDisplay\npost WM_CLOSE\n")
-    kiosk.equal(run.rc, 0, "exit code")
+    assert run.rc == 0, "exit code"
     replies = k.replies_by_line(run)
     dart_sends = run.events("dart-send")
-    kiosk.equal(len(dart_sends), count, "malformed messages sent")
+    assert len(dart_sends) == count, "malformed messages sent"
     # A burst's sends share their scenario line: every line has one empty reply per send.
     for line in sorted({s["line"] for s in dart_sends}):
         sizes = [r["size"] for r in replies.get(line, [])]
         sent = sum(1 for s in dart_sends if s["line"] == line)
-        kiosk.equal((sent, len(sizes), sorted(set(sizes))), (each, each, [0]),
-                    "sends, replies and reply sizes of scenario line %d" % line)
+        assert (sent, len(sizes), sorted(set(sizes))) == (each, each, [0]), (
+            "sends, replies and reply sizes of scenario line %d" % line)
     call = run.first("dart-call", method="fitPreferredDisplay")
-    if kiosk.check(call is not None, "the valid call was made"):
-        kiosk.equal([r["bytes"] for r in replies.get(call["line"], [])], ["00 00"],
-                    "reply to the valid call")
+    assert call is not None, "the valid call was made"
+    assert [r["bytes"] for r in replies.get(call["line"], [])] == ["00 00"], (
+        "reply to the valid call")
     channel_line = "Unable to construct method call from message on channel " + APP
     stray = sorted(set(run.stderr_lines) - DIAGNOSTICS - {channel_line})
-    kiosk.equal(stray, [], "stderr lines other than the codec's and the channel's diagnostics")
+    assert stray == [], "stderr lines other than the codec's and the channel's diagnostics"
     rejected = each * sum(1 for _, unreadable in MALFORMED if unreadable)
-    kiosk.equal(run.stderr_lines.count(channel_line), rejected,
-                "one channel diagnostic line per message without a readable method name")
-    kiosk.equal(run.kiosk_lines[2:], [k.FIT, k.placed("skip unchanged", "fit", k.FIT_RECT)],
-                "event lines after the first fit: only those of the valid call")
+    assert run.stderr_lines.count(channel_line) == rejected, (
+        "one channel diagnostic line per message without a readable method name")
+    assert run.kiosk_lines[2:] == [k.FIT, k.placed("skip unchanged", "fit", k.FIT_RECT)], (
+        "event lines after the first fit: only those of the valid call")
     check_flat(kiosk, run, "start", "end", private_bound=2 << 20)
 
 
@@ -248,10 +246,10 @@ def test_malformed_flood(kiosk):
 def test_missing_libraries(kiosk, dll):
     # Wine's loader names the library on its "err" channel, which the desk keeps quiet.
     run = kiosk.run("post WM_CLOSE\n", remove=[dll], env={"WINEDEBUG": "-all,err+module"})
-    kiosk.check(run.rc in DLL_NOT_FOUND,
-                "exit status without %s: %s (0xC0000135 or 53 expected)" % (dll, run.rc))
-    kiosk.check(dll in run.stderr, "stderr names %s: %r" % (dll, run.stderr[-400:]))
-    kiosk.equal(run.transcript, [], "nothing of the engine ran without %s" % dll)
+    assert run.rc in DLL_NOT_FOUND, (
+        "exit status without %s: %s (0xC0000135 or 53 expected)" % (dll, run.rc))
+    assert dll in run.stderr, "stderr names %s: %r" % (dll, run.stderr[-400:])
+    assert run.transcript == [], "nothing of the engine ran without %s" % dll
     print("  without %s: exit status %s" % (dll, run.rc))
 
 
@@ -259,15 +257,15 @@ def test_missing_libraries(kiosk, dll):
 @pytest.mark.parametrize("path", ["data/icudtl.dat", "data/flutter_assets"])
 def test_missing_bundle_file(kiosk, path):
     run = kiosk.run("post WM_CLOSE\n", remove=[path])
-    kiosk.equal(run.rc, 1, "exit code")
-    kiosk.check("Failed to create view controller." in run.stderr_lines,
-                "stderr line 'Failed to create view controller.': %r" % run.stderr[-500:])
+    assert run.rc == 1, "exit code"
+    assert "Failed to create view controller." in run.stderr_lines, (
+        "stderr line 'Failed to create view controller.': %r" % run.stderr[-500:])
     created = run.first("engine-create")
-    kiosk.check(created is not None and created.get("ok") is False, "engine creation refused")
+    assert created is not None and created.get("ok") is False, "engine creation refused"
     refused = run.first("engine-refused")
-    kiosk.check(refused is not None and refused["missing"].endswith(path.replace("/", "\\")),
-                "the refusal names %s: %r" % (path, refused))
-    kiosk.equal(run.events("view-window-created"), [], "no view")
+    assert refused is not None and refused["missing"].endswith(path.replace("/", "\\")), (
+        "the refusal names %s: %r" % (path, refused))
+    assert run.events("view-window-created") == [], "no view"
     # A real engine library may dereference a null handle; none may reach it.
     nulls = [e for e in run.transcript if e.get("detail") in ("null-engine", "null-controller")]
-    kiosk.equal(nulls, [], "no call with a null engine or controller")
+    assert nulls == [], "no call with a null engine or controller"

@@ -46,10 +46,10 @@ TEST_F(OneMonitor, HotKeysDoNothingWithASingleMonitor) {
   ASSERT_TRUE(SameRect(WindowRect(hwnd_), centred)) << Describe(WindowRect(hwnd_));
   SetWindowPos(hwnd_, nullptr, 700, 300, 1280, 800, SWP_NOZORDER | SWP_NOACTIVATE);
   for (int id : {1, 2}) {
+    SCOPED_TRACE(id);
     PostMessageW(hwnd_, WM_HOTKEY, id, 0);
     PumpFor(30ms);
-    EXPECT_TRUE(SameRect(WindowRect(hwnd_), RECT{700, 300, 1980, 1100}))
-        << id << ": " << Describe(WindowRect(hwnd_));
+    ExpectRect(At(700, 300, 1280, 800));
   }
   EXPECT_TRUE(window().Lines().empty());
 }

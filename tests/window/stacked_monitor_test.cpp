@@ -24,8 +24,6 @@ using namespace std::chrono_literals;
 constexpr RECT kUpper{0, 0, 1920, 1080};
 constexpr RECT kLower{0, 1080, 1920, 2160};
 
-RECT At(int x, int y, int w, int h) { return RECT{x, y, x + w, y + h}; }
-
 void* real_enum_display_monitors = nullptr;
 
 // The real monitors, handed to the callback in the reverse of Win32's order.
@@ -51,12 +49,6 @@ BOOL WINAPI EnumerateReversed(HDC dc, LPCRECT clip, MONITORENUMPROC callback, LP
 class StackedMonitors : public KioskWindowTest {
  protected:
   static void SetUpTestSuite() { ExpectDesk({kUpper, kLower}); }
-
-  void ExpectRect(const RECT& expected) {
-    const RECT actual = WindowRect(hwnd_);
-    EXPECT_TRUE(SameRect(actual, expected))
-        << "window " << Describe(actual) << ", expected " << Describe(expected);
-  }
 };
 
 TEST_F(StackedMonitors, FitTakesTheUpperMonitorWhateverTheEnumerationOrder) {

@@ -35,18 +35,10 @@ constexpr DWORD kPopup = WS_POPUP | WS_VISIBLE;
 constexpr DWORD kTopmostApp = WS_EX_APPWINDOW | WS_EX_TOPMOST;
 constexpr DWORD kFramed = WS_OVERLAPPEDWINDOW | WS_VISIBLE;
 
-RECT At(int x, int y, int w, int h) { return RECT{x, y, x + w, y + h}; }
-
 class ThreeMonitors : public KioskWindowTest {
  protected:
   static void SetUpTestSuite() {
     ExpectDesk({kLeft, kPrimary, kRight}, {kLeftWork, kPrimaryWork, kRight});
-  }
-
-  void ExpectRect(const RECT& expected) {
-    const RECT actual = WindowRect(hwnd_);
-    EXPECT_TRUE(SameRect(actual, expected))
-        << "window " << Describe(actual) << ", expected " << Describe(expected);
   }
 
   void ExpectKioskPopup(const RECT& expected) {

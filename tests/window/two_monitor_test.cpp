@@ -18,17 +18,9 @@ using namespace std::chrono_literals;
 constexpr RECT kLeft{0, 0, 1920, 1080};
 constexpr RECT kRight{1920, 0, 3840, 1080};
 
-RECT At(int x, int y, int w, int h) { return RECT{x, y, x + w, y + h}; }
-
 class TwoMonitors : public KioskWindowTest {
  protected:
   static void SetUpTestSuite() { ExpectDesk({kLeft, kRight}); }
-
-  void ExpectRect(const RECT& expected) {
-    const RECT actual = WindowRect(hwnd_);
-    EXPECT_TRUE(SameRect(actual, expected))
-        << "window " << Describe(actual) << ", expected " << Describe(expected);
-  }
 };
 
 TEST_F(TwoMonitors, FitTakesTheLeftMonitorAndSpanCoversBoth) {

@@ -13,6 +13,9 @@ namespace desk {
 
 using Lines = std::vector<std::string>;
 
+// The layouts' rectangles as origin and size, the way the tests state them.
+inline RECT At(int x, int y, int w, int h) { return RECT{x, y, x + w, y + h}; }
+
 class KioskWindowTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -25,6 +28,12 @@ class KioskWindowTest : public ::testing::Test {
   void TearDown() override { window_.reset(); }
 
   RecordingWindow& window() { return *window_; }
+
+  void ExpectRect(const RECT& expected) {
+    const RECT actual = WindowRect(hwnd_);
+    EXPECT_TRUE(SameRect(actual, expected))
+        << "window " << Describe(actual) << ", expected " << Describe(expected);
+  }
 
   std::unique_ptr<RecordingWindow> window_;
   HWND hwnd_ = nullptr;
