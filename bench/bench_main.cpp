@@ -6,6 +6,7 @@
 int main(int argc, char** argv) {
   bench::RegisterBulkBenchmarks();
   bench::RegisterMessageBenchmarks();
+  bench::RegisterValueBenchmarks();
   bench::RegisterScaleBenchmarks();
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;

@@ -23,11 +23,16 @@ inline std::string BenchName(const std::string& workload, const char* implementa
   return workload + "/" + implementation;
 }
 
+// Our encoding of one value appended to `bytes`.
+inline void EncodeOursInto(const flutter::EncodableValue& value, std::vector<uint8_t>* bytes) {
+  flutter::ByteBufferStreamWriter writer(bytes);
+  flutter::StandardCodecSerializer::SharedInstance().WriteValue(value, &writer);
+}
+
 // Our encoding of one value into a fresh buffer, as a channel message would get it.
 inline std::vector<uint8_t> EncodeOurs(const flutter::EncodableValue& value) {
   std::vector<uint8_t> bytes;
-  flutter::ByteBufferStreamWriter writer(&bytes);
-  flutter::StandardCodecSerializer::SharedInstance().WriteValue(value, &writer);
+  EncodeOursInto(value, &bytes);
   return bytes;
 }
 
@@ -76,6 +81,7 @@ inline bool Check(benchmark::State& state, bool ok, const char* what) {
 
 void RegisterBulkBenchmarks();
 void RegisterMessageBenchmarks();
+void RegisterValueBenchmarks();
 void RegisterScaleBenchmarks();
 
 }  // namespace bench

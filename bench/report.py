@@ -9,7 +9,10 @@ lower is better:
   - 1 MiB typed arrays against memcpy: at least 0.7 x memcpy's throughput to decode (ratio at
     most 1/0.7) and 0.6 x to encode (ratio at most 1/0.6); the two MessagePack libraries are
     listed beside them for information;
-  - every other workload against msgpack-cxx and nlohmann::json: ratio at most 1.0;
+  - every other workload against msgpack-cxx and nlohmann::json: ratio at most 1.0; encoding
+    twice, into a fresh buffer per message ("encode_X": our owned vector, a fresh sbuffer or
+    vector) and into one buffer emptied and reused ("encode_X_reused": the channels' path, a
+    cleared sbuffer or vector);
   - decoding record lists of 1 KiB to 16 MiB: each size's time per byte against the median time
     per byte of all sizes, within a factor of 1.5 either way.
 """
@@ -82,8 +85,7 @@ def main():
                 add(workload, ours, peer, found and found["ns"], None)
 
     for name in STRUCTURED:
-        for direction in ("encode", "decode"):
-            workload = f"{direction}_{name}"
+        for workload in (f"encode_{name}", f"encode_{name}_reused", f"decode_{name}"):
             ours = get(workload, "ours")
             for peer in PEERS:
                 found = get(workload, peer)

@@ -6,19 +6,32 @@
 #define ORVALEN_CODEC_MESSAGE_WRITER_H_
 
 #include <cstdint>
-#include <initializer_list>
-#include <memory>
 #include <optional>
+#include <span>
+#include <string>
+#include <typeinfo>
 #include <vector>
 
 #include "codec/encodable_value.h"
+#include "codec/flat_message.h"
 #include "codec/standard_codec_serializer.h"
 
 namespace flutter::internal {
 
-std::unique_ptr<std::vector<uint8_t>> WriteMessage(
-    const StandardCodecSerializer& serializer, std::optional<uint8_t> flag,
-    std::initializer_list<const EncodableValue*> values);
+// The general writer, for what WriteMessage does not write as a flat message.
+void WriteAnyMessage(const StandardCodecSerializer& serializer, std::optional<uint8_t> flag,
+                     std::span<const MessagePart> parts, std::vector<uint8_t>* bytes);
+
+// Appends the message to `bytes` (not owned, never null): the same bytes, padding included, as
+// when `bytes` starts empty, since alignment counts from the first byte of the message.
+template <size_t N>
+void WriteMessage(const StandardCodecSerializer& serializer, std::optional<uint8_t> flag,
+                  const MessagePart (&parts)[N], std::vector<uint8_t>* bytes) {
+  // A derived serializer must see every value through its WriteValue.
+  const bool standard = typeid(serializer) == typeid(StandardCodecSerializer);
+  if (standard && WriteFlatMessage(flag, parts, bytes)) return;
+  WriteAnyMessage(serializer, flag, parts, bytes);
+}
 
 }  // namespace flutter::internal
 

@@ -35,6 +35,27 @@ class MethodCodec {
   // delivers nothing, when no envelope is recognised. Never throws.
   virtual bool DecodeReply(const uint8_t* reply, size_t reply_size,
                            MethodResult<T>* result) const = 0;
+
+  // The bytes of EncodeCall, EncodeSuccess and EncodeError, appended to `buffer` (not owned,
+  // never null). A sender that keeps one buffer and empties it before each message pays for its
+  // memory once, not twice a message (the vector and the pointer owning it). These defaults go
+  // through the owned-vector functions, so a codec that overrides only those still works.
+  virtual void EncodeCallTo(const MethodCall<T>& call, std::vector<uint8_t>* buffer) const {
+    Append(EncodeCall(call), buffer);
+  }
+  virtual void EncodeSuccessTo(const T* result, std::vector<uint8_t>* buffer) const {
+    Append(EncodeSuccess(result), buffer);
+  }
+  virtual void EncodeErrorTo(const std::string& code, const std::string& message, const T* details,
+                             std::vector<uint8_t>* buffer) const {
+    Append(EncodeError(code, message, details), buffer);
+  }
+
+ private:
+  static void Append(const std::unique_ptr<std::vector<uint8_t>>& bytes,
+                     std::vector<uint8_t>* buffer) {
+    if (bytes) buffer->insert(buffer->end(), bytes->begin(), bytes->end());
+  }
 };
 
 }  // namespace flutter

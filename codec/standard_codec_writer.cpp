@@ -1,12 +1,14 @@
 // Writing: one encoding body for every value, a template over where its bytes go.
 //
 // The body (PutValue and the helpers before it) runs on two outputs:
-//   - BufferOutput appends straight to the vector of a plain ByteBufferStreamWriter, used when
-//     neither the serializer nor the writer is a derived class. Nothing can observe the separate
-//     calls then, so it may skip them: no virtual call per byte or per nested value.
+//   - BufferOutput (buffer_output.h) appends to the vector of a plain ByteBufferStreamWriter,
+//     used when neither the serializer nor the writer is a derived class. Nothing can observe the
+//     separate calls then, so it may skip them: no virtual call per byte or per nested value, and
+//     scalars and short strings inside lists and maps written on the spot (PutElement).
 //   - StreamOutput makes the ByteStreamWriter calls one by one and hands each nested value to the
 //     virtual WriteValue, so that a derived serializer or writer sees every call it always saw.
 // Both therefore write the same bytes, and the size prefix is written in one place for both.
+// Method messages of scalars and short strings skip both (flat_message.h).
 #include "codec/standard_codec_serializer.h"
 
 #include <algorithm>
@@ -14,10 +16,12 @@
 #include <cstring>
 #include <iostream>
 #include <limits>
+#include <span>
 #include <string>
 #include <typeinfo>
 #include <vector>
 
+#include "codec/buffer_output.h"
 #include "codec/message_writer.h"
 
 namespace flutter {
@@ -31,6 +35,8 @@ namespace {
 
 using Type = StandardCodecType;
 using Value = EncodableValue;
+using internal::BufferOutput;
+using internal::SizePrefix;
 
 constexpr uint64_t kMaxWireSize = std::numeric_limits<uint32_t>::max();
 
@@ -43,26 +49,6 @@ void ReportCustomValue() {
   std::cerr << "Unhandled custom type in StandardCodecSerializer::WriteValue. "
             << "Custom types require codec extensions." << std::endl;
 }
-
-// The size prefix as it goes on the wire: the first byte, then 0, 2 or 4 more, held as the low
-// bytes of one little-endian word. A word rather than a byte array, so that it is built and
-// copied in registers: a byte store read back as a wider load stalls the copy.
-struct SizePrefix {
-  explicit SizePrefix(uint32_t size) {
-    if (size < 254) {
-      word = size;
-      length = 1;
-    } else if (size <= 0xFFFF) {
-      word = 254 | uint64_t{size} << 8;
-      length = 3;
-    } else {
-      word = 255 | uint64_t{size} << 8;
-      length = 5;
-    }
-  }
-  uint64_t word;
-  size_t length;
-};
 
 // A size beyond the 32-bit prefix cannot be described, so such a value goes out as null rather
 // than as a prefix that lies about what follows.
@@ -103,6 +89,13 @@ void PutArray(Output& out, Type code, const std::vector<T>& array) {
   out.Bytes(array.data(), array.size() * sizeof(T));
 }
 
+// A list element, map key or map value: most are scalars or short strings, which an output may
+// write on the spot (inlined into the loop) before paying for a call and a jump table.
+template <typename Output>
+inline void PutElement(Output& out, const Value& value) {
+  if (!out.Scalar(value)) out.Nested(value);
+}
+
 template <typename Output>
 void PutValue(Output& out, const Value& value) {
   switch (value.index()) {
@@ -130,15 +123,15 @@ void PutValue(Output& out, const Value& value) {
     case Value::kListIndex: {
       const EncodableList& list = std::get<Value::kListIndex>(value);
       if (!PutHeader(out, Type::kList, list.size())) return;
-      for (const Value& element : list) out.Nested(element);
+      for (const Value& element : list) PutElement(out, element);
       return;
     }
     case Value::kMapIndex: {
       const EncodableMap& map = std::get<Value::kMapIndex>(value);
       if (!PutHeader(out, Type::kMap, map.size())) return;
       for (const auto& [key, entry] : map) {
-        out.Nested(key);
-        out.Nested(entry);
+        PutElement(out, key);
+        PutElement(out, entry);
       }
       return;
     }
@@ -179,142 +172,26 @@ class StreamOutput {
   }
   void Pad(uint8_t alignment) { stream_->PadToAlignment(alignment); }
   void Nested(const Value& value) { serializer_.WriteValue(value, stream_); }
+  // Every nested value goes through the serializer's slot here.
+  bool Scalar(const Value&) { return false; }
 
  private:
   const StandardCodecSerializer& serializer_;
   ByteStreamWriter* stream_;
 };
 
-// Appends to the vector itself. While it works, the vector's size covers its whole capacity and
-// `used_` marks the end of the message, so appending is a bounds check and a copy, and each
-// piece of the wire (a code with its size prefix, a number with its padding) is one such append;
-// the destructor trims the vector back to what was written.
-class BufferOutput {
- public:
-  // Reserves room for `expected` more bytes, and for a short message (a method call with its
-  // arguments, a reply) in the first allocation: a fresh vector grown byte by byte would
-  // reallocate at 1, 2, 4, ... bytes.
-  BufferOutput(std::vector<uint8_t>& bytes, size_t expected) : bytes_(bytes), used_(bytes.size()) {
-    const size_t wanted = std::max(used_ + expected, kFirstRoom);
-    if (bytes_.capacity() == 0 && wanted <= kChunk) {
-      bytes_.resize(wanted);  // a fresh vector for a short message: room and zeros in one call
-      data_ = bytes_.data();
-      end_ = bytes_.size();
-      return;
-    }
-    if (wanted > bytes_.capacity()) bytes_.reserve(wanted);
-    Expose(used_);
-  }
-  ~BufferOutput() { bytes_.resize(used_); }
-  BufferOutput(const BufferOutput&) = delete;
-  BufferOutput& operator=(const BufferOutput&) = delete;
-
-  void Byte(uint8_t byte) {
-    Room(1);
-    data_[used_++] = byte;
-  }
-  void Code(Type code) { Byte(static_cast<uint8_t>(code)); }
-
-  void Header(Type code, const SizePrefix& size) {
-    Room(1 + sizeof size.word);
-    data_[used_] = static_cast<uint8_t>(code);
-    std::memcpy(data_ + used_ + 1, &size.word, sizeof size.word);
-    used_ += 1 + size.length;
-  }
-
-  void Sized(Type code, const SizePrefix& size, const void* body, size_t count) {
-    if (count >= kBulkBody) {
-      Header(code, size);
-      return Append(static_cast<const uint8_t*>(body), count);
-    }
-    // The common short string: code, size and body under a single bounds check.
-    Room(1 + sizeof size.word + count);
-    uint8_t* out = data_ + used_;
-    out[0] = static_cast<uint8_t>(code);
-    std::memcpy(out + 1, &size.word, sizeof size.word);
-    if (count != 0) std::memcpy(out + 1 + size.length, body, count);  // an empty vector's is null
-    used_ += 1 + size.length + count;
-  }
-
-  void Number(Type code, uint8_t alignment, const void* number, size_t width) {
-    const size_t padding = (alignment - (used_ + 1) % alignment) % alignment;
-    Room(1 + padding + width);
-    uint8_t* out = data_ + used_;
-    out[0] = static_cast<uint8_t>(code);
-    std::memset(out + 1, 0, padding);
-    std::memcpy(out + 1 + padding, number, width);
-    used_ += 1 + padding + width;
-  }
-
-  void Bytes(const void* source, size_t count) {
-    if (count >= kBulkBody) return Append(static_cast<const uint8_t*>(source), count);
-    Room(count);
-    std::memcpy(data_ + used_, source, count);
-    used_ += count;
-  }
-
-  void Pad(uint8_t alignment) {
-    const size_t padding = (alignment - used_ % alignment) % alignment;
-    Room(padding);
-    std::memset(data_ + used_, 0, padding);
-    used_ += padding;
-  }
-
-  // Strings first, by a plain test: most nested values are map keys, nearly always strings, and a
-  // well-predicted branch costs less than the jump table that PutValue dispatches through.
-  void Nested(const Value& value) {
-    if (const auto* string = std::get_if<std::string>(&value)) {
-      return PutBytes(*this, Type::kString, *string);
-    }
-    PutValue(*this, value);
-  }
-
- private:
-  static constexpr size_t kFirstRoom = 128;
-  // Room made addressable at a time; zeroed first, so kept small enough to stay in cache.
-  static constexpr size_t kChunk = 4096;
-  // Bodies from this size on are appended by the vector itself: exposing room for them first
-  // would write every byte twice (zeros, then the body).
-  static constexpr size_t kBulkBody = 256;
-
-  // Makes at least `wanted` bytes addressable (beyond that, up to kChunk more when the capacity
-  // allows). The capacity grows fourfold when short: each growth copies the message so far into
-  // memory that is not in cache yet, which costs more than the spare room.
-  void Expose(size_t wanted) {
-    bytes_.resize(used_);
-    if (wanted > bytes_.capacity()) bytes_.reserve(std::max(wanted, bytes_.capacity() * 4));
-    bytes_.resize(std::min(bytes_.capacity(), std::max(wanted, used_ + kChunk)));
-    data_ = bytes_.data();
-    end_ = bytes_.size();
-  }
-
-  void Room(size_t count) {
-    if (count > end_ - used_) Expose(used_ + count);
-  }
-
-  void Append(const uint8_t* source, size_t count) {
-    bytes_.resize(used_);
-    bytes_.insert(bytes_.end(), source, source + count);
-    used_ = bytes_.size();
-    Expose(used_);
-  }
-
-  std::vector<uint8_t>& bytes_;
-  size_t used_;
-  uint8_t* data_ = nullptr;
-  size_t end_ = 0;
-};
+// Code, longest size prefix and padding.
+constexpr size_t kHeaderRoom = 1 + 5 + 7;
 
 // Room to reserve before writing `value`: all it takes when it holds no nested values (code,
 // longest size prefix, padding, body). For a list or map, a guess from its count that spares a
 // typical one any growth of the buffer (each growth copies what was written); larger ones grow
 // as they go.
 size_t ExpectedSize(const Value& value) {
-  constexpr size_t kHeader = 1 + 5 + 7;
   // Small enough for glibc to serve from its per-thread cache (up to 1032 bytes), as fast as any.
   constexpr size_t kContainerRoom = 1024;
   const auto body = [&](const auto& container) {
-    return kHeader + container.size() * sizeof(container[0]);
+    return kHeaderRoom + container.size() * sizeof(container[0]);
   };
   switch (value.index()) {
     case Value::kStringIndex: return body(std::get<Value::kStringIndex>(value));
@@ -327,7 +204,7 @@ size_t ExpectedSize(const Value& value) {
       return std::max(kContainerRoom, 8 * std::get<Value::kListIndex>(value).size());
     case Value::kMapIndex:
       return std::max(kContainerRoom, 24 * std::get<Value::kMapIndex>(value).size());
-    default: return kHeader + 8;
+    default: return kHeaderRoom + 8;
   }
 }
 
@@ -337,26 +214,46 @@ bool WritesDirectly(const StandardCodecSerializer& serializer) {
   return typeid(serializer) == typeid(StandardCodecSerializer);
 }
 
+// A derived serializer sees every value through its WriteValue, string parts included; its
+// writer counts alignment from the start of the vector it gets, so a message appended after other
+// bytes is written on its own first.
+void WriteThroughSlots(const StandardCodecSerializer& serializer, std::optional<uint8_t> flag,
+                       std::span<const internal::MessagePart> parts, std::vector<uint8_t>* bytes) {
+  if (!bytes->empty()) {
+    std::vector<uint8_t> message;
+    WriteThroughSlots(serializer, flag, parts, &message);
+    bytes->insert(bytes->end(), message.begin(), message.end());
+    return;
+  }
+  ByteBufferStreamWriter stream(bytes);
+  if (flag) stream.WriteByte(*flag);
+  for (const internal::MessagePart& part : parts) {
+    serializer.WriteValue(part.string ? EncodableValue(*part.string) : *part.value, &stream);
+  }
+}
+
 }  // namespace
 
-std::unique_ptr<std::vector<uint8_t>> internal::WriteMessage(
-    const StandardCodecSerializer& serializer, std::optional<uint8_t> flag,
-    std::initializer_list<const EncodableValue*> values) {
-  auto bytes = std::make_unique<std::vector<uint8_t>>();
-  if (!WritesDirectly(serializer)) {
-    ByteBufferStreamWriter stream(bytes.get());
-    if (flag) stream.WriteByte(*flag);
-    for (const EncodableValue* value : values) serializer.WriteValue(*value, &stream);
-    return bytes;
-  }
+void internal::BufferOutput::Nested(const EncodableValue& value) { PutValue(*this, value); }
+
+void internal::WriteAnyMessage(const StandardCodecSerializer& serializer,
+                               std::optional<uint8_t> flag, std::span<const MessagePart> parts,
+                               std::vector<uint8_t>* bytes) {
+  if (!WritesDirectly(serializer)) return WriteThroughSlots(serializer, flag, parts, bytes);
   size_t expected = 1;
-  for (const EncodableValue* value : values) expected += ExpectedSize(*value);
-  {
-    BufferOutput out(*bytes, expected);  // trims the vector when it goes
-    if (flag) out.Byte(*flag);
-    for (const EncodableValue* value : values) out.Nested(*value);
+  for (const MessagePart& part : parts) {
+    expected += part.string ? kHeaderRoom + part.string->size() : ExpectedSize(*part.value);
   }
-  return bytes;
+  BufferOutput out(*bytes, expected, bytes->size());
+  if (flag) out.Byte(*flag);
+  for (const MessagePart& part : parts) {
+    if (part.string) {
+      if (!out.ShortString(*part.string)) PutBytes(out, Type::kString, *part.string);
+    } else {
+      PutElement(out, *part.value);
+    }
+  }
+  out.Finish();
 }
 
 const StandardCodecSerializer& StandardCodecSerializer::SharedInstance() {
@@ -367,8 +264,10 @@ const StandardCodecSerializer& StandardCodecSerializer::SharedInstance() {
 void StandardCodecSerializer::WriteValue(const EncodableValue& value,
                                          ByteStreamWriter* stream) const {
   if (WritesDirectly(*this) && typeid(*stream) == typeid(ByteBufferStreamWriter)) {
-    BufferOutput out(*static_cast<ByteBufferStreamWriter*>(stream)->buffer(), ExpectedSize(value));
-    return PutValue(out, value);
+    BufferOutput out(*static_cast<ByteBufferStreamWriter*>(stream)->buffer(), ExpectedSize(value),
+                     0);
+    PutValue(out, value);
+    return out.Finish();
   }
   StreamOutput out(*this, stream);
   PutValue(out, value);

@@ -58,22 +58,45 @@ std::unique_ptr<MethodCall<EncodableValue>> StandardMethodCodec::DecodeCall(
 
 std::unique_ptr<std::vector<uint8_t>> StandardMethodCodec::EncodeCall(
     const MethodCall<EncodableValue>& call) const {
-  const EncodableValue name(call.method_name());
-  return internal::WriteMessage(*serializer_, std::nullopt,
-                                {&name, call.arguments() ? call.arguments() : &kAbsent});
+  auto bytes = std::make_unique<std::vector<uint8_t>>();
+  EncodeCallTo(call, bytes.get());
+  return bytes;
 }
 
 std::unique_ptr<std::vector<uint8_t>> StandardMethodCodec::EncodeSuccess(
     const EncodableValue* result) const {
-  return internal::WriteMessage(*serializer_, kSuccessFlag, {result ? result : &kAbsent});
+  auto bytes = std::make_unique<std::vector<uint8_t>>();
+  EncodeSuccessTo(result, bytes.get());
+  return bytes;
 }
 
 std::unique_ptr<std::vector<uint8_t>> StandardMethodCodec::EncodeError(
     const std::string& code, const std::string& message, const EncodableValue* details) const {
-  const EncodableValue code_value(code);
-  const EncodableValue message_value = message.empty() ? EncodableValue() : EncodableValue(message);
-  return internal::WriteMessage(*serializer_, kErrorFlag,
-                                {&code_value, &message_value, details ? details : &kAbsent});
+  auto bytes = std::make_unique<std::vector<uint8_t>>();
+  EncodeErrorTo(code, message, details, bytes.get());
+  return bytes;
+}
+
+void StandardMethodCodec::EncodeCallTo(const MethodCall<EncodableValue>& call,
+                                       std::vector<uint8_t>* buffer) const {
+  const EncodableValue* arguments = call.arguments();
+  const internal::MessagePart parts[] = {call.method_name(), arguments ? *arguments : kAbsent};
+  internal::WriteMessage(*serializer_, std::nullopt, parts, buffer);
+}
+
+void StandardMethodCodec::EncodeSuccessTo(const EncodableValue* result,
+                                          std::vector<uint8_t>* buffer) const {
+  const internal::MessagePart parts[] = {result ? *result : kAbsent};
+  internal::WriteMessage(*serializer_, kSuccessFlag, parts, buffer);
+}
+
+void StandardMethodCodec::EncodeErrorTo(const std::string& code, const std::string& message,
+                                        const EncodableValue* details,
+                                        std::vector<uint8_t>* buffer) const {
+  const internal::MessagePart parts[] = {
+      code, message.empty() ? internal::MessagePart(kAbsent) : internal::MessagePart(message),
+      details ? *details : kAbsent};
+  internal::WriteMessage(*serializer_, kErrorFlag, parts, buffer);
 }
 
 bool StandardMethodCodec::DecodeReply(const uint8_t* reply, size_t reply_size,

@@ -4,7 +4,8 @@
 //   success: 00, then the result as a value (null byte when absent)
 //   error:   01, code as a string value, message as a string value (null byte when empty),
 //            then details as a value (null byte when absent)
-// Alignment inside each message counts from its first byte.
+// Alignment inside each message counts from its first byte, also when the *To functions append
+// it to a buffer that already holds other bytes.
 //
 // Codecs are made only through SharedInstance and live for the whole process, so a reference to
 // one never dangles.
@@ -39,6 +40,11 @@ class StandardMethodCodec : public MethodCodec<EncodableValue> {
   std::unique_ptr<std::vector<uint8_t>> EncodeError(const std::string& code,
                                                     const std::string& message,
                                                     const EncodableValue* details) const override;
+  void EncodeCallTo(const MethodCall<EncodableValue>& call,
+                    std::vector<uint8_t>* buffer) const override;
+  void EncodeSuccessTo(const EncodableValue* result, std::vector<uint8_t>* buffer) const override;
+  void EncodeErrorTo(const std::string& code, const std::string& message,
+                     const EncodableValue* details, std::vector<uint8_t>* buffer) const override;
   // An error envelope whose code is not a string, or whose message is neither a string nor null,
   // is not recognised: false, nothing delivered.
   bool DecodeReply(const uint8_t* reply, size_t reply_size,

@@ -3,7 +3,19 @@
 #include <iostream>
 #include <utility>
 
+#include "embedding/message_buffer.h"
+
 namespace flutter {
+
+namespace {
+
+// Results are completed on whatever thread the handler chose, so the buffer is per thread.
+MessageBuffer& ReplyBuffer() {
+  thread_local MessageBuffer buffer;
+  return buffer;
+}
+
+}  // namespace
 
 PendingReply::PendingReply(ReplyCallback reply) : reply_(std::move(reply)) {}
 
@@ -40,15 +52,17 @@ EngineMethodResult<T>::~EngineMethodResult() = default;
 
 template <typename T>
 void EngineMethodResult<T>::Success(const T* result) {
-  std::unique_ptr<std::vector<uint8_t>> data = codec_->EncodeSuccess(result);
-  reply_->SendOnce(data.get());
+  MessageBuffer::Lease lease(ReplyBuffer());
+  codec_->EncodeSuccessTo(result, lease.bytes());
+  reply_->SendOnce(lease.bytes());
 }
 
 template <typename T>
 void EngineMethodResult<T>::Error(const std::string& code, const std::string& message,
                                   const T* details) {
-  std::unique_ptr<std::vector<uint8_t>> data = codec_->EncodeError(code, message, details);
-  reply_->SendOnce(data.get());
+  MessageBuffer::Lease lease(ReplyBuffer());
+  codec_->EncodeErrorTo(code, message, details, lease.bytes());
+  reply_->SendOnce(lease.bytes());
 }
 
 template <typename T>

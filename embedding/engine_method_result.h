@@ -7,6 +7,8 @@
 //    called, and it can be called exactly once. Ignoring duplicate result." and sends nothing.
 //  * Destroyed without a completion: prints "Warning: Failed to respond to a message. This is a
 //    memory leak." and sends nothing.
+//  * The reply is encoded into a buffer kept by the completing thread for its next reply
+//    (message_buffer.h).
 //  * May be completed later and on another thread (the reply callback takes the engine's messenger
 //    lock), but never from two threads at once: the one-shot state itself is not locked.
 #pragma once

@@ -42,7 +42,9 @@ template <typename T>
 void MethodCallChannel<T>::Invoke(const std::string& method, std::unique_ptr<T> arguments,
                                   std::unique_ptr<MethodResult<T>> result) const {
   MethodCall<T> call(method, std::move(arguments));
-  std::unique_ptr<std::vector<uint8_t>> bytes = codec_->EncodeCall(call);
+  MessageBuffer::Lease lease(call_buffer_);
+  std::vector<uint8_t>* bytes = lease.bytes();
+  codec_->EncodeCallTo(call, bytes);
   if (!result) {
     messenger_->Send(name_, bytes->data(), bytes->size(), nullptr);
     return;

@@ -11,6 +11,8 @@
 //  * The installed handler lives in the messenger, with its own copies of the call handler, the
 //    codec pointer and the name: destroying the channel object does not remove it.
 //  * The messenger and the codec are not owned; platform thread only.
+//  * Calls are encoded into a buffer that the channel keeps for its next call (message_buffer.h),
+//    so that an Invoke allocates nothing for its bytes once the buffer has grown.
 #pragma once
 
 #include <functional>
@@ -22,6 +24,7 @@
 #include "codec/method_codec.h"
 #include "codec/method_result.h"
 #include "embedding/binary_messenger.h"
+#include "embedding/message_buffer.h"
 
 namespace flutter {
 
@@ -50,6 +53,8 @@ class MethodCallChannel {
   BinaryMessenger* messenger_;
   std::string name_;
   const MethodCodec<T>* codec_;
+  // Mutable: Invoke is const, and the buffer is only a cache of capacity, never state.
+  mutable MessageBuffer call_buffer_;
 };
 
 extern template class MethodCallChannel<EncodableValue>;

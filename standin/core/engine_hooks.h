@@ -141,6 +141,10 @@ struct Event {
   LPARAM lparam = 0;
   LRESULT result = 0;
   const void* pointer = nullptr;
+  // kMessengerSend, kResponse: where the product's bytes were. Only an address to compare (e.g.
+  // whether a sender reuses its buffer): the library copies the bytes into `bytes` during the
+  // call, so the product may overwrite them once the call returns.
+  const uint8_t* data = nullptr;
   std::string detail;
   std::optional<EngineInfo> info;  // kEngineCreate
   // kEngineCreate only, and only during OnEvent: the record exactly as the product passed it.

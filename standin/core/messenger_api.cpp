@@ -33,7 +33,9 @@ bool SendOnMessenger(FlutterDesktopMessengerRef messenger, const char* channel,
   event.kind = EventKind::kMessengerSend;
   event.messenger = messenger;
   event.channel = channel ? channel : "";
+  // Copied now: the product may reuse its buffer as soon as this returns.
   if (message != nullptr) event.bytes.assign(message, message + message_size);
+  event.data = message;
   event.wants_reply = wants_reply;
   if (messenger == nullptr) {
     event.detail = "no-messenger";
@@ -174,7 +176,9 @@ FLUTTER_EXPORT void FlutterDesktopMessengerSendResponse(
   Event event;
   event.kind = EventKind::kResponse;
   event.messenger = messenger;
+  // Copied now; the response function below gets the product's bytes while they are still valid.
   if (data != nullptr) event.bytes.assign(data, data + data_size);
+  event.data = data;
   if (messenger == nullptr) {
     event.detail = "no-messenger";
     internal::Record(std::move(event));

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <thread>
@@ -56,46 +57,66 @@ class RecordingResult : public MethodResult<EncodableValue> {
 
 class OtherSerializer : public StandardCodecSerializer {};
 
+// Each envelope through both interfaces: the owned vector, and appended to a buffer that holds
+// other bytes already, which must not move the padding (it counts from the message's first byte).
 TEST(StandardMethodCodecTest, EncodesCallsAndEnvelopesExactly) {
   struct Case {
     const char* name;
     std::unique_ptr<std::vector<uint8_t>> bytes;
+    std::function<void(std::vector<uint8_t>*)> append;
     std::string hex;
   };
   const EncodableValue five(int32_t{5});
   const EncodableValue one(int32_t{1});
+  const EncodableValue half(0.5);
+  const EncodableValue halves(EncodableList{EncodableValue(0.5)});
+  const MethodCall<EncodableValue> foo("foo", nullptr);
+  const MethodCall<EncodableValue> x("x", std::make_unique<EncodableValue>(1.0));
+  const MethodCall<EncodableValue> span("spanAllDisplays",
+                                        std::make_unique<EncodableValue>(EncodableList{}));
   // A serializer of a class of its own has every value written call by call.
   static const OtherSerializer derived;
   for (const StandardMethodCodec* codec :
        {&Codec(), &StandardMethodCodec::SharedInstance(&derived)}) {
     SCOPED_TRACE(codec == &Codec() ? "shared serializer" : "derived serializer");
+    const auto call = [codec](const MethodCall<EncodableValue>& c) {
+      return [codec, &c](std::vector<uint8_t>* b) { codec->EncodeCallTo(c, b); };
+    };
+    const auto success = [codec](const EncodableValue* v) {
+      return [codec, v](std::vector<uint8_t>* b) { codec->EncodeSuccessTo(v, b); };
+    };
+    const auto error = [codec](const char* code, const char* message, const EncodableValue* v) {
+      return [=](std::vector<uint8_t>* b) { codec->EncodeErrorTo(code, message, v, b); };
+    };
     std::vector<Case> cases;
-    cases.push_back({"call without arguments",
-                     codec->EncodeCall(MethodCall<EncodableValue>("foo", nullptr)),
-                     "07 03 666f6f 00"});
     cases.push_back(
-        {"call with a double: aligned from the message start",
-         codec->EncodeCall(MethodCall<EncodableValue>("x", std::make_unique<EncodableValue>(1.0))),
-         "07 01 78 06 00000000 000000000000f03f"});
-    cases.push_back({"call with list arguments",
-                     codec->EncodeCall(MethodCall<EncodableValue>(
-                         "spanAllDisplays", std::make_unique<EncodableValue>(EncodableList{}))),
+        {"call without arguments", codec->EncodeCall(foo), call(foo), "07 03 666f6f 00"});
+    cases.push_back({"call with a double: aligned from the message start", codec->EncodeCall(x),
+                     call(x), "07 01 78 06 00000000 000000000000f03f"});
+    cases.push_back({"call with list arguments", codec->EncodeCall(span), call(span),
                      "07 0f 7370616e416c6c446973706c617973 0c 00"});
-    cases.push_back({"success without result", codec->EncodeSuccess(nullptr), "00 00"});
-    cases.push_back({"success with int32 5", codec->EncodeSuccess(&five), "00 03 05000000"});
-    cases.push_back({"success with a double: aligned from the envelope start",
-                     codec->EncodeSuccess(std::make_unique<EncodableValue>(0.5).get()),
-                     "00 06 000000000000 000000000000e03f"});
-    cases.push_back({"error, empty message, no details", codec->EncodeError("E", "", nullptr),
-                     "01 07 01 45 00 00"});
-    cases.push_back({"error with message and details", codec->EncodeError("E", "m", &one),
-                     "01 07 01 45 07 01 6d 03 01000000"});
     cases.push_back(
-        {"error with an empty code", codec->EncodeError("", "", nullptr), "01 07 00 00 00"});
+        {"success without result", codec->EncodeSuccess(nullptr), success(nullptr), "00 00"});
+    cases.push_back(
+        {"success with int32 5", codec->EncodeSuccess(&five), success(&five), "00 03 05000000"});
+    cases.push_back({"success with a double: aligned from the envelope start",
+                     codec->EncodeSuccess(&half), success(&half),
+                     "00 06 000000000000 000000000000e03f"});
+    cases.push_back({"success with a double in a list", codec->EncodeSuccess(&halves),
+                     success(&halves), "00 0c 01 06 00000000 000000000000e03f"});
+    cases.push_back({"error, empty message, no details", codec->EncodeError("E", "", nullptr),
+                     error("E", "", nullptr), "01 07 01 45 00 00"});
+    cases.push_back({"error with message and details", codec->EncodeError("E", "m", &one),
+                     error("E", "m", &one), "01 07 01 45 07 01 6d 03 01000000"});
+    cases.push_back({"error with an empty code", codec->EncodeError("", "", nullptr),
+                     error("", "", nullptr), "01 07 00 00 00"});
     for (const Case& c : cases) {
       SCOPED_TRACE(c.name);
       ASSERT_NE(c.bytes, nullptr);
       EXPECT_EQ(ToHex(*c.bytes), ToHex(Hex(c.hex)));
+      std::vector<uint8_t> appended = Hex("aa bb cc");
+      c.append(&appended);
+      EXPECT_EQ(ToHex(appended), ToHex(Hex("aa bb cc " + c.hex)));
     }
   }
 }

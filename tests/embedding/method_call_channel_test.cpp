@@ -3,6 +3,7 @@
 
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "codec/encodable_value.h"
@@ -257,6 +258,36 @@ TEST_F(MethodCallChannelTest, InvokeDeliversTheDecodedReplyToItsResult) {
     EXPECT_EQ(testing::internal::GetCapturedStderr(), c.stderr_text);
     EXPECT_EQ(log->calls, c.calls);
     EXPECT_TRUE(log->destroyed) << "the result outlived its only reply";
+  }
+}
+
+// Calls and replies are encoded into a buffer kept for the next message. Two messages in a row
+// carry exactly the owned-vector encoding, and come from the same address: a fresh buffer per
+// message would get another block (the block a freed one leaves is taken by `hold`, and ASan
+// keeps freed blocks out of use anyway).
+TEST_F(MethodCallChannelTest, ConsecutiveCallsAndRepliesReuseOneBufferForTheSameBytes) {
+  const auto& codec = flutter::StandardMethodCodec::SharedInstance();
+  const EncodableValue line(std::string(40, 'e'));
+  const flutter::MethodCall<EncodableValue> call("foo", std::make_unique<EncodableValue>(line));
+  const std::vector<uint8_t> call_bytes = *codec.EncodeCall(call);
+  const std::vector<uint8_t> reply_bytes = *codec.EncodeSuccess(&line);
+  channel_->SetCallHandler(
+      [&](const auto&, std::unique_ptr<Result> result) { result->Success(&line); });
+  std::vector<std::vector<uint8_t>> hold;
+  for (int i = 0; i < 2; ++i) {
+    channel_->Invoke("foo", std::make_unique<EncodableValue>(line));
+    core().Deliver(kChannel, kFooCall);
+    hold.emplace_back(call_bytes.size());
+    hold.emplace_back(reply_bytes.size());
+  }
+  for (const auto& [kind, bytes] : {std::pair(EventKind::kMessengerSend, call_bytes),
+                                    std::pair(EventKind::kResponse, reply_bytes)}) {
+    SCOPED_TRACE(kind == EventKind::kResponse ? "replies" : "calls");
+    const auto sent = Events(kind);
+    ASSERT_EQ(sent.size(), 2u);
+    EXPECT_EQ(sent[0].bytes, bytes);
+    EXPECT_EQ(sent[1].bytes, bytes);
+    EXPECT_EQ(sent[0].data, sent[1].data) << "the second message got a buffer of its own";
   }
 }
 
