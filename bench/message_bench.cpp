@@ -13,6 +13,7 @@
 #include <nlohmann/json.hpp>
 
 #include "bench/bench_support.h"
+#include "bench/nlohmann_encode.h"
 #include "bench/workload_data.h"
 #include "codec/method_call.h"
 #include "codec/standard_method_codec.h"
@@ -177,32 +178,13 @@ void MsgpackDecodeCall(benchmark::State& state, const CallData* data) {
 }
 
 void NlohmannEncodeCall(benchmark::State& state, const CallData* data) {
-  const nlohmann::json tree = JsonCall(*data);
-  if (!Check(state, nlohmann::json::from_msgpack(nlohmann::json::to_msgpack(tree)) == tree,
-             "nlohmann call encoding does not decode back to the call")) {
-    return;
-  }
-  for (auto _ : state) {
-    std::vector<uint8_t> bytes = nlohmann::json::to_msgpack(tree);
-    benchmark::DoNotOptimize(bytes.data());
-  }
+  NlohmannEncodeTree(state, JsonCall(*data),
+                     "nlohmann call encoding does not decode back to the call");
 }
 
 void NlohmannEncodeCallReused(benchmark::State& state, const CallData* data) {
-  const nlohmann::json tree = JsonCall(*data);
-  std::vector<uint8_t> buffer;
-  nlohmann::json::to_msgpack(tree, buffer);
-  buffer.clear();
-  nlohmann::json::to_msgpack(tree, buffer);
-  if (!Check(state, nlohmann::json::from_msgpack(buffer) == tree,
-             "nlohmann call encoding does not decode back to the call")) {
-    return;
-  }
-  for (auto _ : state) {
-    buffer.clear();
-    nlohmann::json::to_msgpack(tree, buffer);
-    benchmark::DoNotOptimize(buffer.data());
-  }
+  NlohmannEncodeTreeReused(state, JsonCall(*data),
+                           "nlohmann call encoding does not decode back to the call");
 }
 
 void NlohmannDecodeCall(benchmark::State& state, const CallData* data) {

@@ -10,6 +10,7 @@
 #include <nlohmann/json.hpp>
 
 #include "bench/bench_support.h"
+#include "bench/nlohmann_encode.h"
 #include "bench/workload_data.h"
 
 namespace bench {
@@ -165,32 +166,13 @@ void MsgpackDecodeValue(benchmark::State& state, const StructuredData* data) {
 }
 
 void NlohmannEncodeValue(benchmark::State& state, const StructuredData* data) {
-  const nlohmann::json tree = ToJson(*data->value);
-  if (!Check(state, nlohmann::json::from_msgpack(nlohmann::json::to_msgpack(tree)) == tree,
-             "nlohmann encoding does not decode back to the value")) {
-    return;
-  }
-  for (auto _ : state) {
-    std::vector<uint8_t> bytes = nlohmann::json::to_msgpack(tree);
-    benchmark::DoNotOptimize(bytes.data());
-  }
+  NlohmannEncodeTree(state, ToJson(*data->value),
+                     "nlohmann encoding does not decode back to the value");
 }
 
 void NlohmannEncodeValueReused(benchmark::State& state, const StructuredData* data) {
-  const nlohmann::json tree = ToJson(*data->value);
-  std::vector<uint8_t> buffer;
-  nlohmann::json::to_msgpack(tree, buffer);
-  buffer.clear();
-  nlohmann::json::to_msgpack(tree, buffer);
-  if (!Check(state, nlohmann::json::from_msgpack(buffer) == tree,
-             "nlohmann encoding does not decode back to the value")) {
-    return;
-  }
-  for (auto _ : state) {
-    buffer.clear();
-    nlohmann::json::to_msgpack(tree, buffer);
-    benchmark::DoNotOptimize(buffer.data());
-  }
+  NlohmannEncodeTreeReused(state, ToJson(*data->value),
+                           "nlohmann encoding does not decode back to the value");
 }
 
 void NlohmannDecodeValue(benchmark::State& state, const StructuredData* data) {
