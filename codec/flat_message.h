@@ -1,11 +1,17 @@
 // Flat messages: a method call or reply whose values are all scalars or strings of up to 253
-// bytes, which is nearly every message a channel sends. Each value then takes at most
-// kFlatValueRoom bytes, so the message is written in one pass into an array on the stack, with no
-// bounds check per piece, and appended to the vector in one insert: for a message this short,
-// growing the vector first (resize) costs more than the copy, since it zeroes what it adds. The
-// bytes are those of the general writer (standard_codec_writer.cpp); the method codec's layout
-// tables hold both to them. Inline, with the parts in an array of fixed length, because here the
-// calls and loops around the stores would cost more than the stores.
+// bytes, which is nearly every message a channel sends. The message's size is known from its
+// parts before anything is written; the vector grows once and the values are written into it in
+// place, with no bounds check per piece. The bytes are those of the general writer
+// (standard_codec_writer.cpp); the method codec's layout tables hold both to them.
+//
+// Inline, with the parts in an array of fixed length, because here the calls and loops around the
+// stores would cost more than the stores. Measured on a 2-core x86-64 (callgrind and
+// scripts/bench, see docs/benchmarks.md): how the vector grows decides the cost of a short
+// message. Growing it zeroes what it adds; by a length known only at run time the compiler emits a
+// string instruction for that, which costs more than the whole message. Writing the message on the
+// stack and inserting it instead stalls the copy: its wide loads read bytes still in the store
+// buffer from narrower stores. So a short message grows a buffer in reuse by a fixed length
+// (a few wide stores) and cuts off what is left over.
 #ifndef ORVALEN_CODEC_FLAT_MESSAGE_H_
 #define ORVALEN_CODEC_FLAT_MESSAGE_H_
 
@@ -34,29 +40,67 @@ struct MessagePart {
 
 // Longest string whose size prefix is one byte.
 constexpr size_t kFlatString = 253;
-// Most a flat value takes: code, size byte and the longest such string.
-constexpr size_t kFlatValueRoom = 2 + kFlatString;
+// A flat message this long or shorter grows a buffer in reuse by this fixed length.
+constexpr size_t kShortMessage = 64;
 
-// Writes flat values at the end of what it has written; room is the caller's business.
+// The bytes the part takes as a flat value starting `offset` bytes into the message; 0 when it
+// is not flat.
+inline size_t FlatSize(const MessagePart& part, size_t offset) {
+  const std::string* text = part.string;
+  if (text == nullptr) {
+    const EncodableValue& value = *part.value;
+    const size_t index = value.index();
+    // Compares rather than a switch: a jump table's indirect jump costs more than they do.
+    if (index < EncodableValue::kDoubleIndex) {
+      constexpr uint8_t kScalarSize[] = {1, 1, 5, 9};  // null, bool, int32, int64
+      return kScalarSize[index];
+    }
+    if (index == EncodableValue::kDoubleIndex) return 9 + (8 - (offset + 1) % 8) % 8;
+    if (index != EncodableValue::kStringIndex) return 0;
+    text = std::get_if<EncodableValue::kStringIndex>(&value);
+  }
+  return text->size() > kFlatString ? 0 : 2 + text->size();
+}
+
+// The message's size when every part is flat, else 0.
+template <size_t N>
+size_t FlatMessageSize(std::optional<uint8_t> flag, const MessagePart (&parts)[N]) {
+  size_t size = flag ? 1 : 0;
+  for (const MessagePart& part : parts) {
+    const size_t room = FlatSize(part, size);
+    if (room == 0) return 0;
+    size += room;
+  }
+  return size;
+}
+
+// Writes flat values one after another. Room, and that each part is flat, are the caller's
+// business (FlatMessageSize).
 class FlatCursor {
  public:
   explicit FlatCursor(uint8_t* message) : message_(message) {}
 
-  size_t size() const { return offset_; }
-
   void Byte(uint8_t byte) { message_[offset_++] = byte; }
 
-  // False, having written nothing, when the part is not flat.
-  bool Put(const MessagePart& part) {
-    return part.string != nullptr ? String(*part.string) : Value(*part.value);
+  void Put(const MessagePart& part) {
+    if (part.string != nullptr) return String(*part.string);
+    const EncodableValue& value = *part.value;
+    // Null and strings apart: they are the commonest parts (a call without arguments or with a
+    // line of text, a bare success), and the others' jump table costs more than either write.
+    if (value.index() == EncodableValue::kNullIndex) return Byte(Code(StandardCodecType::kNull));
+    if (value.index() == EncodableValue::kStringIndex) {
+      return String(*std::get_if<EncodableValue::kStringIndex>(&value));
+    }
+    Scalar(value);
   }
 
  private:
-  bool String(const std::string& text) {
+  static uint8_t Code(StandardCodecType code) { return static_cast<uint8_t>(code); }
+
+  void String(const std::string& text) {
     const size_t count = text.size();
-    if (count > kFlatString) return false;
     uint8_t* out = message_ + offset_;
-    out[0] = static_cast<uint8_t>(StandardCodecType::kString);
+    out[0] = Code(StandardCodecType::kString);
     out[1] = static_cast<uint8_t>(count);
     if (count < 64) {
       CopyShort(out + 2, text.data(), count);
@@ -64,44 +108,34 @@ class FlatCursor {
       std::memcpy(out + 2, text.data(), count);
     }
     offset_ += 2 + count;
-    return true;
   }
 
-  bool Value(const EncodableValue& value) {
+  void Scalar(const EncodableValue& value) {
     switch (value.index()) {
-      case EncodableValue::kNullIndex: return Code(StandardCodecType::kNull);
       case EncodableValue::kBoolIndex:
-        return Code(*std::get_if<EncodableValue::kBoolIndex>(&value) ? StandardCodecType::kTrue
-                                                                     : StandardCodecType::kFalse);
+        return Byte(Code(*std::get_if<EncodableValue::kBoolIndex>(&value)
+                             ? StandardCodecType::kTrue
+                             : StandardCodecType::kFalse));
       case EncodableValue::kInt32Index:
         return Number(StandardCodecType::kInt32, 0,
                       *std::get_if<EncodableValue::kInt32Index>(&value));
       case EncodableValue::kInt64Index:
         return Number(StandardCodecType::kInt64, 0,
                       *std::get_if<EncodableValue::kInt64Index>(&value));
-      case EncodableValue::kDoubleIndex:
+      default:
         // Aligned from the message's first byte, as everywhere.
         return Number(StandardCodecType::kFloat64, (8 - (offset_ + 1) % 8) % 8,
                       *std::get_if<EncodableValue::kDoubleIndex>(&value));
-      case EncodableValue::kStringIndex:
-        return String(*std::get_if<EncodableValue::kStringIndex>(&value));
-      default: return false;
     }
   }
 
-  bool Code(StandardCodecType code) {
-    Byte(static_cast<uint8_t>(code));
-    return true;
-  }
-
   template <typename T>
-  bool Number(StandardCodecType code, size_t padding, T number) {
+  void Number(StandardCodecType code, size_t padding, T number) {
     uint8_t* out = message_ + offset_;
-    out[0] = static_cast<uint8_t>(code);
+    out[0] = Code(code);
     std::memset(out + 1, 0, padding);
     std::memcpy(out + 1 + padding, &number, sizeof number);
     offset_ += 1 + padding + sizeof number;
-    return true;
   }
 
   uint8_t* message_;
@@ -112,17 +146,23 @@ class FlatCursor {
 template <size_t N>
 bool WriteFlatMessage(std::optional<uint8_t> flag, const MessagePart (&parts)[N],
                       std::vector<uint8_t>* bytes) {
-  uint8_t message[1 + N * kFlatValueRoom];  // not zeroed: only what is written is appended
-  FlatCursor cursor(message);
-  if (flag) cursor.Byte(*flag);
-  for (const MessagePart& part : parts) {
-    if (!cursor.Put(part)) return false;
-  }
-  if (bytes->capacity() == 0) {
-    bytes->assign(message, message + cursor.size());  // one exact allocation, no growth logic
+  const size_t size = FlatMessageSize(flag, parts);
+  if (size == 0) return false;
+  const size_t start = bytes->size();
+  if (size <= kShortMessage) {
+    bytes->resize(bytes->size() + kShortMessage);  // "size() +": the length is then a constant
   } else {
-    bytes->insert(bytes->end(), message, message + cursor.size());
+    bytes->resize(start + size);
   }
+  FlatCursor cursor(bytes->data() + start);
+  if (flag) cursor.Byte(*flag);
+  // One by one rather than in a loop: a loop keeps the parts in memory, at a tenth of a short
+  // message's cost.
+  static_assert(N >= 1 && N <= 3, "a message has one to three values");
+  cursor.Put(parts[0]);
+  if constexpr (N > 1) cursor.Put(parts[1]);
+  if constexpr (N > 2) cursor.Put(parts[2]);
+  bytes->resize(start + size);
   return true;
 }
 

@@ -22,13 +22,20 @@ namespace flutter::internal {
 void WriteAnyMessage(const StandardCodecSerializer& serializer, std::optional<uint8_t> flag,
                      std::span<const MessagePart> parts, std::vector<uint8_t>* bytes);
 
+// True when `serializer` is the standard one itself. A derived serializer must see every value
+// through its WriteValue, so only the standard one gets flat messages. Asked once per codec: the
+// type lookup is a chain of four dependent loads, a third of a short message's encoding.
+inline bool IsStandardSerializer(const StandardCodecSerializer& serializer) {
+  return typeid(serializer) == typeid(StandardCodecSerializer);
+}
+
 // Appends the message to `bytes` (not owned, never null): the same bytes, padding included, as
 // when `bytes` starts empty, since alignment counts from the first byte of the message.
+// `standard` is IsStandardSerializer(serializer).
 template <size_t N>
-void WriteMessage(const StandardCodecSerializer& serializer, std::optional<uint8_t> flag,
-                  const MessagePart (&parts)[N], std::vector<uint8_t>* bytes) {
-  // A derived serializer must see every value through its WriteValue.
-  const bool standard = typeid(serializer) == typeid(StandardCodecSerializer);
+void WriteMessage(const StandardCodecSerializer& serializer, bool standard,
+                  std::optional<uint8_t> flag, const MessagePart (&parts)[N],
+                  std::vector<uint8_t>* bytes) {
   if (standard && WriteFlatMessage(flag, parts, bytes)) return;
   WriteAnyMessage(serializer, flag, parts, bytes);
 }

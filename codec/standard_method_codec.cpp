@@ -41,6 +41,9 @@ const StandardMethodCodec& StandardMethodCodec::SharedInstance(
   return *found->second;
 }
 
+StandardMethodCodec::StandardMethodCodec(const StandardCodecSerializer* serializer)
+    : serializer_(serializer), standard_serializer_(internal::IsStandardSerializer(*serializer)) {}
+
 std::unique_ptr<MethodCall<EncodableValue>> StandardMethodCodec::DecodeCall(
     const uint8_t* message, size_t message_size) const {
   ByteBufferStreamReader stream(message, message_size);
@@ -81,13 +84,13 @@ void StandardMethodCodec::EncodeCallTo(const MethodCall<EncodableValue>& call,
                                        std::vector<uint8_t>* buffer) const {
   const EncodableValue* arguments = call.arguments();
   const internal::MessagePart parts[] = {call.method_name(), arguments ? *arguments : kAbsent};
-  internal::WriteMessage(*serializer_, std::nullopt, parts, buffer);
+  internal::WriteMessage(*serializer_, standard_serializer_, std::nullopt, parts, buffer);
 }
 
 void StandardMethodCodec::EncodeSuccessTo(const EncodableValue* result,
                                           std::vector<uint8_t>* buffer) const {
   const internal::MessagePart parts[] = {result ? *result : kAbsent};
-  internal::WriteMessage(*serializer_, kSuccessFlag, parts, buffer);
+  internal::WriteMessage(*serializer_, standard_serializer_, kSuccessFlag, parts, buffer);
 }
 
 void StandardMethodCodec::EncodeErrorTo(const std::string& code, const std::string& message,
@@ -96,7 +99,7 @@ void StandardMethodCodec::EncodeErrorTo(const std::string& code, const std::stri
   const internal::MessagePart parts[] = {
       code, message.empty() ? internal::MessagePart(kAbsent) : internal::MessagePart(message),
       details ? *details : kAbsent};
-  internal::WriteMessage(*serializer_, kErrorFlag, parts, buffer);
+  internal::WriteMessage(*serializer_, standard_serializer_, kErrorFlag, parts, buffer);
 }
 
 bool StandardMethodCodec::DecodeReply(const uint8_t* reply, size_t reply_size,

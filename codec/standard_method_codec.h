@@ -20,7 +20,7 @@
 
 namespace flutter {
 
-class StandardMethodCodec : public MethodCodec<EncodableValue> {
+class StandardMethodCodec final : public MethodCodec<EncodableValue> {
  public:
   // The codec bound to `serializer` (null: the shared StandardCodecSerializer); the first request
   // for a serializer creates it, later ones return the same object. The caller keeps a custom
@@ -51,10 +51,10 @@ class StandardMethodCodec : public MethodCodec<EncodableValue> {
                    MethodResult<EncodableValue>* result) const override;
 
  private:
-  explicit StandardMethodCodec(const StandardCodecSerializer* serializer)
-      : serializer_(serializer) {}
+  explicit StandardMethodCodec(const StandardCodecSerializer* serializer);
 
   const StandardCodecSerializer* serializer_;
+  const bool standard_serializer_;
 };
 
 }  // namespace flutter
