@@ -19,6 +19,7 @@
 #include <cstdint>
 #include <cstring>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -43,35 +44,35 @@ constexpr size_t kFlatString = 253;
 // A flat message this long or shorter grows a buffer in reuse by this fixed length.
 constexpr size_t kShortMessage = 64;
 
-// The bytes the part takes as a flat value starting `offset` bytes into the message; 0 when it
-// is not flat.
-inline size_t FlatSize(const MessagePart& part, size_t offset) {
-  const std::string* text = part.string;
-  if (text == nullptr) {
-    const EncodableValue& value = *part.value;
-    const size_t index = value.index();
-    // Compares rather than a switch: a jump table's indirect jump costs more than they do.
-    if (index < EncodableValue::kDoubleIndex) {
-      constexpr uint8_t kScalarSize[] = {1, 1, 5, 9};  // null, bool, int32, int64
-      return kScalarSize[index];
-    }
-    if (index == EncodableValue::kDoubleIndex) return 9 + (8 - (offset + 1) % 8) % 8;
-    if (index != EncodableValue::kStringIndex) return 0;
-    text = std::get_if<EncodableValue::kStringIndex>(&value);
-  }
-  return text->size() > kFlatString ? 0 : 2 + text->size();
+// The bytes a flat string takes; 0 when it is too long to be flat.
+inline size_t FlatSize(const std::string& text, size_t /*offset*/) {
+  return text.size() > kFlatString ? 0 : 2 + text.size();
 }
 
-// The message's size when every part is flat, else 0.
-template <size_t N>
-size_t FlatMessageSize(std::optional<uint8_t> flag, const MessagePart (&parts)[N]) {
+// The bytes the value takes as a flat value starting `offset` bytes into the message; 0 when it
+// is not flat.
+inline size_t FlatSize(const EncodableValue& value, size_t offset) {
+  const size_t index = value.index();
+  // Compares and arithmetic rather than a switch or a table: a jump table's indirect jump, or a
+  // table built on the stack, costs more than they do. Null and bool take 1 byte, int32 5, int64 9.
+  if (index < EncodableValue::kDoubleIndex) return index < 2 ? 1 : 4 * index - 3;
+  if (index == EncodableValue::kDoubleIndex) return 9 + (8 - (offset + 1) % 8) % 8;
+  if (index != EncodableValue::kStringIndex) return 0;
+  return FlatSize(*std::get_if<EncodableValue::kStringIndex>(&value), offset);
+}
+
+inline size_t FlatSize(const MessagePart& part, size_t offset) {
+  return part.string != nullptr ? FlatSize(*part.string, offset) : FlatSize(*part.value, offset);
+}
+
+// The message's size when every part is flat, else 0. The parts come as arguments of their own
+// types, not in an array: the compiler then knows which are strings, and keeps them in registers.
+template <typename... Parts>
+size_t FlatMessageSize(std::optional<uint8_t> flag, const Parts&... parts) {
   size_t size = flag ? 1 : 0;
-  for (const MessagePart& part : parts) {
-    const size_t room = FlatSize(part, size);
-    if (room == 0) return 0;
-    size += room;
-  }
-  return size;
+  size_t room = 0;
+  const bool flat = ((room = FlatSize(parts, size), size += room, room != 0) && ...);
+  return flat ? size : 0;
 }
 
 // Writes flat values one after another. Room, and that each part is flat, are the caller's
@@ -82,16 +83,34 @@ class FlatCursor {
 
   void Byte(uint8_t byte) { message_[offset_++] = byte; }
 
+  void Put(const std::string& text) { String(text); }
+
+  void Put(const EncodableValue& value) {
+    // Null first, apart from the switch: it is the commonest part (a call without arguments, a
+    // bare success), and a jump table's indirect jump costs more than its whole write.
+    if (value.index() == EncodableValue::kNullIndex) return Byte(Code(StandardCodecType::kNull));
+    switch (value.index()) {
+      case EncodableValue::kBoolIndex:
+        return Byte(Code(*std::get_if<EncodableValue::kBoolIndex>(&value)
+                             ? StandardCodecType::kTrue
+                             : StandardCodecType::kFalse));
+      case EncodableValue::kInt32Index:
+        return Number(StandardCodecType::kInt32, 0,
+                      *std::get_if<EncodableValue::kInt32Index>(&value));
+      case EncodableValue::kInt64Index:
+        return Number(StandardCodecType::kInt64, 0,
+                      *std::get_if<EncodableValue::kInt64Index>(&value));
+      case EncodableValue::kDoubleIndex:
+        // Aligned from the message's first byte, as everywhere.
+        return Number(StandardCodecType::kFloat64, (8 - (offset_ + 1) % 8) % 8,
+                      *std::get_if<EncodableValue::kDoubleIndex>(&value));
+      default: return String(*std::get_if<EncodableValue::kStringIndex>(&value));
+    }
+  }
+
   void Put(const MessagePart& part) {
     if (part.string != nullptr) return String(*part.string);
-    const EncodableValue& value = *part.value;
-    // Null and strings apart: they are the commonest parts (a call without arguments or with a
-    // line of text, a bare success), and the others' jump table costs more than either write.
-    if (value.index() == EncodableValue::kNullIndex) return Byte(Code(StandardCodecType::kNull));
-    if (value.index() == EncodableValue::kStringIndex) {
-      return String(*std::get_if<EncodableValue::kStringIndex>(&value));
-    }
-    Scalar(value);
+    Put(*part.value);
   }
 
  private:
@@ -142,12 +161,10 @@ class FlatCursor {
   size_t offset_ = 0;
 };
 
-// Appends the message when it is flat; false, having written nothing, when it is not.
-template <size_t N>
-bool WriteFlatMessage(std::optional<uint8_t> flag, const MessagePart (&parts)[N],
-                      std::vector<uint8_t>* bytes) {
-  const size_t size = FlatMessageSize(flag, parts);
-  if (size == 0) return false;
+// Appends a flat message of `size` bytes (FlatMessageSize), which `write` writes through the
+// cursor it is given.
+template <typename Write>
+void AppendFlatMessage(size_t size, std::vector<uint8_t>* bytes, Write write) {
   const size_t start = bytes->size();
   if (size <= kShortMessage) {
     bytes->resize(bytes->size() + kShortMessage);  // "size() +": the length is then a constant
@@ -155,16 +172,33 @@ bool WriteFlatMessage(std::optional<uint8_t> flag, const MessagePart (&parts)[N]
     bytes->resize(start + size);
   }
   FlatCursor cursor(bytes->data() + start);
-  if (flag) cursor.Byte(*flag);
-  // One by one rather than in a loop: a loop keeps the parts in memory, at a tenth of a short
-  // message's cost.
-  static_assert(N >= 1 && N <= 3, "a message has one to three values");
-  cursor.Put(parts[0]);
-  if constexpr (N > 1) cursor.Put(parts[1]);
-  if constexpr (N > 2) cursor.Put(parts[2]);
-  bytes->resize(start + size);
+  write(cursor);
+  // Cut back to the message's end; erase at the end costs less than resize, which must allow for
+  // growing.
+  bytes->erase(bytes->begin() + static_cast<std::ptrdiff_t>(start + size), bytes->end());
+}
+
+// Appends a flat message of up to kShortMessage bytes to a buffer in reuse with that much room
+// left; false, having written nothing, otherwise. Each part is a std::string (written as a string
+// value), an EncodableValue or a MessagePart. With the room checked first, growing the vector
+// cannot allocate, and nothing here calls a function.
+template <typename... Parts>
+bool WriteShortFlatMessage(std::optional<uint8_t> flag, std::vector<uint8_t>* bytes,
+                           const Parts&... parts) {
+  if (bytes->capacity() - bytes->size() < kShortMessage) return false;
+  const size_t size = FlatMessageSize(flag, parts...);
+  if (size == 0 || size > kShortMessage) return false;
+  AppendFlatMessage(size, bytes, [&](FlatCursor& cursor) {
+    if (flag) cursor.Byte(*flag);
+    (cursor.Put(parts), ...);
+  });
   return true;
 }
+
+// Appends the message when it is flat; false, having written nothing, when it is not. For what
+// WriteShortFlatMessage leaves: a fresh vector, a buffer with less room, a longer message.
+bool WriteFlatMessage(std::optional<uint8_t> flag, std::span<const MessagePart> parts,
+                      std::vector<uint8_t>* bytes);
 
 }  // namespace flutter::internal
 

@@ -18,7 +18,8 @@
 
 namespace flutter::internal {
 
-// The general writer, for what WriteMessage does not write as a flat message.
+// The writer for what WriteMessage does not write as a short flat message: other flat messages
+// with WriteFlatMessage when the serializer is the standard one, the rest value by value.
 void WriteAnyMessage(const StandardCodecSerializer& serializer, std::optional<uint8_t> flag,
                      std::span<const MessagePart> parts, std::vector<uint8_t>* bytes);
 
@@ -31,13 +32,15 @@ inline bool IsStandardSerializer(const StandardCodecSerializer& serializer) {
 
 // Appends the message to `bytes` (not owned, never null): the same bytes, padding included, as
 // when `bytes` starts empty, since alignment counts from the first byte of the message.
-// `standard` is IsStandardSerializer(serializer).
-template <size_t N>
+// `standard` is IsStandardSerializer(serializer). Each part is a std::string (written as a string
+// value), an EncodableValue or a MessagePart.
+template <typename... Parts>
 void WriteMessage(const StandardCodecSerializer& serializer, bool standard,
-                  std::optional<uint8_t> flag, const MessagePart (&parts)[N],
-                  std::vector<uint8_t>* bytes) {
-  if (standard && WriteFlatMessage(flag, parts, bytes)) return;
-  WriteAnyMessage(serializer, flag, parts, bytes);
+                  std::optional<uint8_t> flag, std::vector<uint8_t>* bytes,
+                  const Parts&... parts) {
+  if (standard && WriteShortFlatMessage(flag, bytes, parts...)) return;
+  const MessagePart all[] = {MessagePart(parts)...};
+  WriteAnyMessage(serializer, flag, all, bytes);
 }
 
 }  // namespace flutter::internal

@@ -83,23 +83,23 @@ std::unique_ptr<std::vector<uint8_t>> StandardMethodCodec::EncodeError(
 void StandardMethodCodec::EncodeCallTo(const MethodCall<EncodableValue>& call,
                                        std::vector<uint8_t>* buffer) const {
   const EncodableValue* arguments = call.arguments();
-  const internal::MessagePart parts[] = {call.method_name(), arguments ? *arguments : kAbsent};
-  internal::WriteMessage(*serializer_, standard_serializer_, std::nullopt, parts, buffer);
+  internal::WriteMessage(*serializer_, standard_serializer_, std::nullopt, buffer,
+                         call.method_name(), arguments ? *arguments : kAbsent);
 }
 
 void StandardMethodCodec::EncodeSuccessTo(const EncodableValue* result,
                                           std::vector<uint8_t>* buffer) const {
-  const internal::MessagePart parts[] = {result ? *result : kAbsent};
-  internal::WriteMessage(*serializer_, standard_serializer_, kSuccessFlag, parts, buffer);
+  internal::WriteMessage(*serializer_, standard_serializer_, kSuccessFlag, buffer,
+                         result ? *result : kAbsent);
 }
 
 void StandardMethodCodec::EncodeErrorTo(const std::string& code, const std::string& message,
                                         const EncodableValue* details,
                                         std::vector<uint8_t>* buffer) const {
-  const internal::MessagePart parts[] = {
-      code, message.empty() ? internal::MessagePart(kAbsent) : internal::MessagePart(message),
-      details ? *details : kAbsent};
-  internal::WriteMessage(*serializer_, standard_serializer_, kErrorFlag, parts, buffer);
+  internal::WriteMessage(
+      *serializer_, standard_serializer_, kErrorFlag, buffer, code,
+      message.empty() ? internal::MessagePart(kAbsent) : internal::MessagePart(message),
+      details ? *details : kAbsent);
 }
 
 bool StandardMethodCodec::DecodeReply(const uint8_t* reply, size_t reply_size,
