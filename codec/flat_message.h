@@ -19,7 +19,6 @@
 #include <cstdint>
 #include <cstring>
 #include <optional>
-#include <span>
 #include <string>
 #include <vector>
 
@@ -178,27 +177,19 @@ void AppendFlatMessage(size_t size, std::vector<uint8_t>* bytes, Write write) {
   bytes->erase(bytes->begin() + static_cast<std::ptrdiff_t>(start + size), bytes->end());
 }
 
-// Appends a flat message of up to kShortMessage bytes to a buffer in reuse with that much room
-// left; false, having written nothing, otherwise. Each part is a std::string (written as a string
-// value), an EncodableValue or a MessagePart. With the room checked first, growing the vector
-// cannot allocate, and nothing here calls a function.
+// Appends the message when it is flat; false, having written nothing, when it is not. Each part
+// is a std::string (written as a string value), an EncodableValue or a MessagePart.
 template <typename... Parts>
-bool WriteShortFlatMessage(std::optional<uint8_t> flag, std::vector<uint8_t>* bytes,
-                           const Parts&... parts) {
-  if (bytes->capacity() - bytes->size() < kShortMessage) return false;
+bool WriteFlatMessage(std::optional<uint8_t> flag, std::vector<uint8_t>* bytes,
+                      const Parts&... parts) {
   const size_t size = FlatMessageSize(flag, parts...);
-  if (size == 0 || size > kShortMessage) return false;
+  if (size == 0) return false;
   AppendFlatMessage(size, bytes, [&](FlatCursor& cursor) {
     if (flag) cursor.Byte(*flag);
     (cursor.Put(parts), ...);
   });
   return true;
 }
-
-// Appends the message when it is flat; false, having written nothing, when it is not. For what
-// WriteShortFlatMessage leaves: a fresh vector, a buffer with less room, a longer message.
-bool WriteFlatMessage(std::optional<uint8_t> flag, std::span<const MessagePart> parts,
-                      std::vector<uint8_t>* bytes);
 
 }  // namespace flutter::internal
 

@@ -18,8 +18,7 @@
 
 namespace flutter::internal {
 
-// The writer for what WriteMessage does not write as a short flat message: other flat messages
-// with WriteFlatMessage when the serializer is the standard one, the rest value by value.
+// The general writer, for what WriteMessage does not write as a flat message.
 void WriteAnyMessage(const StandardCodecSerializer& serializer, std::optional<uint8_t> flag,
                      std::span<const MessagePart> parts, std::vector<uint8_t>* bytes);
 
@@ -38,7 +37,7 @@ template <typename... Parts>
 void WriteMessage(const StandardCodecSerializer& serializer, bool standard,
                   std::optional<uint8_t> flag, std::vector<uint8_t>* bytes,
                   const Parts&... parts) {
-  if (standard && WriteShortFlatMessage(flag, bytes, parts...)) return;
+  if (standard && WriteFlatMessage(flag, bytes, parts...)) return;
   const MessagePart all[] = {MessagePart(parts)...};
   WriteAnyMessage(serializer, flag, all, bytes);
 }

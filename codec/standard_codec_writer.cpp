@@ -236,26 +236,10 @@ void WriteThroughSlots(const StandardCodecSerializer& serializer, std::optional<
 
 void internal::BufferOutput::Nested(const EncodableValue& value) { PutValue(*this, value); }
 
-bool internal::WriteFlatMessage(std::optional<uint8_t> flag, std::span<const MessagePart> parts,
-                                std::vector<uint8_t>* bytes) {
-  size_t size = flag ? 1 : 0;
-  for (const MessagePart& part : parts) {
-    const size_t room = FlatSize(part, size);
-    if (room == 0) return false;
-    size += room;
-  }
-  AppendFlatMessage(size, bytes, [&](FlatCursor& cursor) {
-    if (flag) cursor.Byte(*flag);
-    for (const MessagePart& part : parts) cursor.Put(part);
-  });
-  return true;
-}
-
 void internal::WriteAnyMessage(const StandardCodecSerializer& serializer,
                                std::optional<uint8_t> flag, std::span<const MessagePart> parts,
                                std::vector<uint8_t>* bytes) {
   if (!WritesDirectly(serializer)) return WriteThroughSlots(serializer, flag, parts, bytes);
-  if (WriteFlatMessage(flag, parts, bytes)) return;
   size_t expected = 1;
   for (const MessagePart& part : parts) {
     expected += part.string ? kHeaderRoom + part.string->size() : ExpectedSize(*part.value);
