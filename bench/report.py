@@ -1,10 +1,11 @@
 #!/usr/bin/env python3
 """Turns orvalen-bench's JSON output into the ratio table and out/bench.json.
 
-Usage: report.py RAW_JSON OUT_JSON [--strict=0|1]   (also writes OUT_JSON with .md: the table)
+Usage: report.py OUT_JSON [--strict=0|1] RAW_JSON...   (also writes OUT_JSON with .md: the table)
 
-Every figure is the median CPU time of the repetitions of one run, so each ratio compares
-implementations measured side by side on the same machine. A ratio is ours / baseline (time), so
+Every figure is the median CPU time of all repetitions in the RAW_JSON files (one per process of
+the run), so each ratio compares implementations measured side by side on the same machine, over
+the same address layouts. A ratio is ours / baseline (time), so
 lower is better:
   - 1 MiB typed arrays against memcpy: at least 0.7 x memcpy's throughput to decode (ratio at
     most 1/0.7) and 0.6 x to encode (ratio at most 1/0.6); the two MessagePack libraries are
@@ -28,30 +29,34 @@ PEERS = ["msgpack", "nlohmann"]
 LINEAR_FACTOR = 1.5
 
 
-def load_medians(path):
-    with open(path) as f:
-        raw = json.load(f)
-    medians, errors = {}, []
-    for entry in raw["benchmarks"]:
-        name = entry.get("run_name", entry["name"])
-        if entry.get("error_occurred"):
-            errors.append(f"{name}: {entry.get('error_message', 'error')}")
-            continue
-        if entry.get("run_type") != "aggregate" or entry.get("aggregate_name") != "median":
-            continue
-        unit = {"ns": 1.0, "us": 1e3, "ms": 1e6, "s": 1e9}[entry.get("time_unit", "ns")]
-        parts = name.split("/")
-        medians[(parts[0], parts[1])] = {
-            "ns": entry["cpu_time"] * unit,
-            "bytes": entry.get("message_bytes"),
-        }
-    return raw.get("context", {}), medians, errors
+def load_medians(paths):
+    """Per benchmark, the median of its repetitions over all files (and the first file's context)."""
+    times, sizes, errors, context = {}, {}, [], {}
+    for path in paths:
+        with open(path) as f:
+            raw = json.load(f)
+        context = context or raw.get("context", {})
+        for entry in raw["benchmarks"]:
+            name = entry.get("run_name", entry["name"])
+            if entry.get("error_occurred"):
+                errors.append(f"{name}: {entry.get('error_message', 'error')}")
+                continue
+            if entry.get("run_type") != "iteration":
+                continue
+            unit = {"ns": 1.0, "us": 1e3, "ms": 1e6, "s": 1e9}[entry.get("time_unit", "ns")]
+            parts = name.split("/")
+            key = (parts[0], parts[1])
+            times.setdefault(key, []).append(entry["cpu_time"] * unit)
+            sizes[key] = entry.get("message_bytes")
+    medians = {key: {"ns": statistics.median(ns), "bytes": sizes[key]} for key, ns in times.items()}
+    return context, medians, sorted(set(errors))
 
 
 def main():
-    raw_path, out_path = sys.argv[1], sys.argv[2]
-    strict = any(a == "--strict=1" for a in sys.argv[3:])
-    context, medians, errors = load_medians(raw_path)
+    out_path = sys.argv[1]
+    strict = any(a == "--strict=1" for a in sys.argv[2:])
+    raw_paths = [a for a in sys.argv[2:] if not a.startswith("--")]
+    context, medians, errors = load_medians(raw_paths)
     missing = []
     entries = []
 
@@ -105,7 +110,7 @@ def main():
     with open(out_path, "w") as f:
         json.dump({"context": {k: context.get(k) for k in
                                ("date", "host_name", "num_cpus", "mhz_per_cpu", "load_avg")},
-                   "statistic": "median cpu_time of the repetitions",
+                   "statistic": "median cpu_time of the repetitions, all processes",
                    "entries": entries}, f, indent=2)
         f.write("\n")
 
