@@ -16,7 +16,7 @@ bool operator==(const PeerValue& a, const PeerValue& b) {
 }
 
 flutter::EncodableValue ToEncodable(const PeerValue& value) {
-  switch (value.index()) {
+  switch (value.alternative()) {
     case PeerValue::kBoolIndex: return flutter::EncodableValue(std::get<bool>(value));
     case PeerValue::kIntIndex: {
       const int64_t number = std::get<int64_t>(value);
@@ -43,12 +43,13 @@ flutter::EncodableValue ToEncodable(const PeerValue& value) {
       }
       return flutter::EncodableValue(std::move(map));
     }
-    default: return flutter::EncodableValue();
+    case PeerValue::kNullIndex: break;
   }
+  return flutter::EncodableValue();
 }
 
 nlohmann::json ToJson(const PeerValue& value) {
-  switch (value.index()) {
+  switch (value.alternative()) {
     case PeerValue::kBoolIndex: return std::get<bool>(value);
     case PeerValue::kIntIndex: return std::get<int64_t>(value);
     case PeerValue::kDoubleIndex: return std::get<double>(value);
@@ -63,12 +64,13 @@ nlohmann::json ToJson(const PeerValue& value) {
       for (const auto& [key, entry] : std::get<PeerMap>(value)) map[key] = ToJson(entry);
       return map;
     }
-    default: return nullptr;
+    case PeerValue::kNullIndex: break;
   }
+  return nullptr;
 }
 
 void PackPeer(msgpack::packer<msgpack::sbuffer>& packer, const PeerValue& value) {
-  switch (value.index()) {
+  switch (value.alternative()) {
     case PeerValue::kBoolIndex: packer.pack(std::get<bool>(value)); return;
     case PeerValue::kIntIndex: packer.pack(std::get<int64_t>(value)); return;
     case PeerValue::kDoubleIndex: packer.pack(std::get<double>(value)); return;
@@ -88,8 +90,9 @@ void PackPeer(msgpack::packer<msgpack::sbuffer>& packer, const PeerValue& value)
       }
       return;
     }
-    default: packer.pack_nil(); return;
+    case PeerValue::kNullIndex: break;
   }
+  packer.pack_nil();
 }
 
 bool FromMsgpack(const msgpack::object& object, PeerValue* value) {

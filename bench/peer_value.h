@@ -37,6 +37,7 @@ struct PeerValue
     kListIndex,
     kMapIndex
   };
+  Alternative alternative() const { return static_cast<Alternative>(index()); }
 };
 
 bool operator==(const PeerValue& a, const PeerValue& b);

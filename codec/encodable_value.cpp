@@ -49,7 +49,7 @@ int CompareMap(const EncodableMap& a, const EncodableMap& b) {
 int Compare(const EncodableValue& a, const EncodableValue& b) {
   using Value = EncodableValue;
   if (a.index() != b.index()) return CompareScalar(a.index(), b.index());
-  switch (a.index()) {
+  switch (a.alternative()) {
     case Value::kNullIndex: return 0;
     case Value::kBoolIndex:
       return CompareScalar(std::get<Value::kBoolIndex>(a), std::get<Value::kBoolIndex>(b));

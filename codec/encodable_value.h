@@ -113,6 +113,11 @@ class EncodableValue : public internal::EncodableValueVariant {
     kFloatListIndex = 13,
   };
 
+  // The alternative held, for switches: switching over this rather than index() lets the
+  // compiler name every switch that misses an alternative (-Wswitch, an error in this build; cl's
+  // C4062). Such a switch has no default; what a valueless variant does follows it.
+  Alternative alternative() const { return static_cast<Alternative>(index()); }
+
   EncodableValue() = default;
   // Without this a string literal would convert to bool.
   explicit EncodableValue(const char* string) : super(std::string(string)) {}

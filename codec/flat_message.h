@@ -88,7 +88,7 @@ class FlatCursor {
     // Null first, apart from the switch: it is the commonest part (a call without arguments, a
     // bare success), and a jump table's indirect jump costs more than its whole write.
     if (value.index() == EncodableValue::kNullIndex) return Byte(Code(StandardCodecType::kNull));
-    switch (value.index()) {
+    switch (value.alternative()) {
       case EncodableValue::kBoolIndex:
         return Byte(Code(*std::get_if<EncodableValue::kBoolIndex>(&value)
                              ? StandardCodecType::kTrue
@@ -103,7 +103,17 @@ class FlatCursor {
         // Aligned from the message's first byte, as everywhere.
         return Number(StandardCodecType::kFloat64, (8 - (offset_ + 1) % 8) % 8,
                       *std::get_if<EncodableValue::kDoubleIndex>(&value));
-      default: return String(*std::get_if<EncodableValue::kStringIndex>(&value));
+      case EncodableValue::kStringIndex:
+        return String(*std::get_if<EncodableValue::kStringIndex>(&value));
+      case EncodableValue::kNullIndex:  // written above
+      case EncodableValue::kUInt8ListIndex:
+      case EncodableValue::kInt32ListIndex:
+      case EncodableValue::kInt64ListIndex:
+      case EncodableValue::kDoubleListIndex:
+      case EncodableValue::kListIndex:
+      case EncodableValue::kMapIndex:
+      case EncodableValue::kCustomIndex:
+      case EncodableValue::kFloatListIndex: return;  // not flat: FlatSize keeps them out
     }
   }
 
@@ -126,25 +136,6 @@ class FlatCursor {
       std::memcpy(out + 2, text.data(), count);
     }
     offset_ += 2 + count;
-  }
-
-  void Scalar(const EncodableValue& value) {
-    switch (value.index()) {
-      case EncodableValue::kBoolIndex:
-        return Byte(Code(*std::get_if<EncodableValue::kBoolIndex>(&value)
-                             ? StandardCodecType::kTrue
-                             : StandardCodecType::kFalse));
-      case EncodableValue::kInt32Index:
-        return Number(StandardCodecType::kInt32, 0,
-                      *std::get_if<EncodableValue::kInt32Index>(&value));
-      case EncodableValue::kInt64Index:
-        return Number(StandardCodecType::kInt64, 0,
-                      *std::get_if<EncodableValue::kInt64Index>(&value));
-      default:
-        // Aligned from the message's first byte, as everywhere.
-        return Number(StandardCodecType::kFloat64, (8 - (offset_ + 1) % 8) % 8,
-                      *std::get_if<EncodableValue::kDoubleIndex>(&value));
-    }
   }
 
   template <typename T>

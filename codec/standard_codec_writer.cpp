@@ -98,7 +98,7 @@ inline void PutElement(Output& out, const Value& value) {
 
 template <typename Output>
 void PutValue(Output& out, const Value& value) {
-  switch (value.index()) {
+  switch (value.alternative()) {
     case Value::kNullIndex: return out.Code(Type::kNull);
     case Value::kBoolIndex:
       return out.Code(std::get<Value::kBoolIndex>(value) ? Type::kTrue : Type::kFalse);
@@ -193,7 +193,7 @@ size_t ExpectedSize(const Value& value) {
   const auto body = [&](const auto& container) {
     return kHeaderRoom + container.size() * sizeof(container[0]);
   };
-  switch (value.index()) {
+  switch (value.alternative()) {
     case Value::kStringIndex: return body(std::get<Value::kStringIndex>(value));
     case Value::kUInt8ListIndex: return body(std::get<Value::kUInt8ListIndex>(value));
     case Value::kInt32ListIndex: return body(std::get<Value::kInt32ListIndex>(value));
@@ -204,8 +204,14 @@ size_t ExpectedSize(const Value& value) {
       return std::max(kContainerRoom, 8 * std::get<Value::kListIndex>(value).size());
     case Value::kMapIndex:
       return std::max(kContainerRoom, 24 * std::get<Value::kMapIndex>(value).size());
-    default: return kHeaderRoom + 8;
+    case Value::kNullIndex:
+    case Value::kBoolIndex:
+    case Value::kInt32Index:
+    case Value::kInt64Index:
+    case Value::kDoubleIndex:
+    case Value::kCustomIndex: break;
   }
+  return kHeaderRoom + 8;
 }
 
 // WriteValue appends straight to the vector only for the serializer and writer of exactly these

@@ -24,7 +24,7 @@ using flutter::EncodableValue;
 
 bool HoldsEmptyNumericArray(const EncodableValue& value) {
   using Value = EncodableValue;
-  switch (value.index()) {
+  switch (value.alternative()) {
     case Value::kInt32ListIndex: return std::get<Value::kInt32ListIndex>(value).empty();
     case Value::kInt64ListIndex: return std::get<Value::kInt64ListIndex>(value).empty();
     case Value::kDoubleListIndex: return std::get<Value::kDoubleListIndex>(value).empty();
@@ -39,8 +39,16 @@ bool HoldsEmptyNumericArray(const EncodableValue& value) {
         if (HoldsEmptyNumericArray(key) || HoldsEmptyNumericArray(entry)) return true;
       }
       return false;
-    default: return false;
+    case Value::kNullIndex:
+    case Value::kBoolIndex:
+    case Value::kInt32Index:
+    case Value::kInt64Index:
+    case Value::kDoubleIndex:
+    case Value::kStringIndex:
+    case Value::kUInt8ListIndex:
+    case Value::kCustomIndex: break;
   }
+  return false;
 }
 
 using codec_test::CallByCallReader;

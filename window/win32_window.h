@@ -117,8 +117,11 @@ class Win32Window {
   // refused (no window, windowed mode, or with its "skip reentrant ..." line while another layout
   // runs); otherwise the hot-keys are dropped and `layout` is recorded as current, whatever the
   // operation then finds. ReapplyCurrentLayout runs the recorded one again (the resync tick).
-  enum class KioskLayout { kSpan, kFit };
+  // A new layout is an enumerator here, its own method, and its line in ReapplyCurrentLayout's
+  // switch (which the compiler checks); every layout but span fits one monitor (fit_active).
+  enum class KioskLayout { kNone, kSpan, kFit };
   bool StartLayout(KioskLayout layout);
+  void RecordLayout(KioskLayout layout);
   bool KioskLayoutCurrent() const;
   void ReapplyCurrentLayout();
 
@@ -137,6 +140,7 @@ class Win32Window {
   bool quit_on_destroy = false;
   bool span_active = false;
   bool fit_active = false;
+  KioskLayout current_layout = KioskLayout::kNone;  // set with the two flags, by RecordLayout
   bool windowed_mode = false;
   bool layout_busy = false;
   int32_t resync_follow_ups = 0;

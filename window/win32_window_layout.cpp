@@ -70,18 +70,23 @@ bool Win32Window::StartLayout(KioskLayout layout) {
     return false;
   }
   UnregisterHotKeys();
-  span_active = layout == KioskLayout::kSpan;
-  fit_active = layout == KioskLayout::kFit;
+  RecordLayout(layout);
   return true;
+}
+
+void Win32Window::RecordLayout(KioskLayout layout) {
+  current_layout = layout;
+  span_active = layout == KioskLayout::kSpan;
+  fit_active = layout != KioskLayout::kNone && layout != KioskLayout::kSpan;
 }
 
 bool Win32Window::KioskLayoutCurrent() const { return span_active || fit_active; }
 
 void Win32Window::ReapplyCurrentLayout() {
-  if (span_active) {
-    SpanAllDisplays();
-  } else if (fit_active) {
-    FitPreferredDisplay();
+  switch (current_layout) {
+    case KioskLayout::kNone: return;
+    case KioskLayout::kSpan: return SpanAllDisplays();
+    case KioskLayout::kFit: return FitPreferredDisplay();
   }
 }
 

@@ -29,8 +29,7 @@ void Win32Window::EnterWindowedMode() {
   if (top_window == nullptr) return;
   resync_follow_ups = 0;
   KillTimer(top_window, kResyncTimerId);
-  span_active = false;
-  fit_active = false;
+  RecordLayout(KioskLayout::kNone);
   windowed_mode = true;
 
   RECT window{};

@@ -82,7 +82,7 @@ std::string Describe(const flutter::EncodableValue& value) {
   using namespace flutter;
   using Value = EncodableValue;
   std::ostringstream out;
-  switch (value.index()) {
+  switch (value.alternative()) {
     case Value::kNullIndex: out << "null"; break;
     case Value::kBoolIndex: out << (std::get<bool>(value) ? "true" : "false"); break;
     case Value::kInt32Index: out << "int32 " << std::get<int32_t>(value); break;

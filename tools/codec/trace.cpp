@@ -191,7 +191,7 @@ std::string Quoted(const std::string& bytes, size_t limit) {
 
 std::string Summary(const EncodableValue& value) {
   using Value = EncodableValue;
-  switch (value.index()) {
+  switch (value.alternative()) {
     case Value::kNullIndex: return "null";
     case Value::kBoolIndex: return std::get<bool>(value) ? "true" : "false";
     case Value::kInt32Index: return "int32 " + std::to_string(std::get<int32_t>(value));

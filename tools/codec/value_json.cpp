@@ -189,7 +189,7 @@ void AppendArray(const std::vector<T>& array, std::string* out, Render render) {
 }
 
 void AppendValue(const EncodableValue& value, std::string* out) {
-  switch (value.index()) {
+  switch (value.alternative()) {
     case EncodableValue::kNullIndex: *out += "null"; return;
     case EncodableValue::kBoolIndex: *out += std::get<bool>(value) ? "true" : "false"; return;
     case EncodableValue::kInt32Index:
@@ -254,11 +254,11 @@ void AppendValue(const EncodableValue& value, std::string* out) {
                   [](float v, std::string* o) { *o += '"' + FloatHex(v) + '"'; });
       *out += '}';
       return;
-    default:
+    case EncodableValue::kCustomIndex:
       // A custom value has no wire form of its own; the serializer writes it as null too.
-      *out += "null";
-      return;
+      break;
   }
+  *out += "null";
 }
 
 }  // namespace
