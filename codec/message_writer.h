@@ -35,8 +35,7 @@ inline bool IsStandardSerializer(const StandardCodecSerializer& serializer) {
 // value), an EncodableValue or a MessagePart.
 template <typename... Parts>
 void WriteMessage(const StandardCodecSerializer& serializer, bool standard,
-                  std::optional<uint8_t> flag, std::vector<uint8_t>* bytes,
-                  const Parts&... parts) {
+                  std::optional<uint8_t> flag, std::vector<uint8_t>* bytes, const Parts&... parts) {
   if (standard && WriteFlatMessage(flag, bytes, parts...)) return;
   const MessagePart all[] = {MessagePart(parts)...};
   WriteAnyMessage(serializer, flag, all, bytes);
