@@ -4,14 +4,14 @@
 // place, with no bounds check per piece. The bytes are those of the general writer
 // (standard_codec_writer.cpp); the method codec's layout tables hold both to them.
 //
-// Inline, with the parts in an array of fixed length, because here the calls and loops around the
-// stores would cost more than the stores. Measured on a 2-core x86-64 (callgrind and
+// Inline, with the parts passed as arguments of their own types, because here the calls and loops
+// around the stores would cost more than the stores. Measured on a 2-core x86-64 (callgrind and
 // scripts/bench, see docs/benchmarks.md): how the vector grows decides the cost of a short
 // message. Growing it zeroes what it adds; by a length known only at run time the compiler emits a
 // string instruction for that, which costs more than the whole message. Writing the message on the
 // stack and inserting it instead stalls the copy: its wide loads read bytes still in the store
-// buffer from narrower stores. So a short message grows a buffer in reuse by a fixed length
-// (a few wide stores) and cuts off what is left over.
+// buffer from narrower stores. So a short message grows the vector by a fixed length (a few wide
+// stores) and cuts off what is left over.
 #ifndef ORVALEN_CODEC_FLAT_MESSAGE_H_
 #define ORVALEN_CODEC_FLAT_MESSAGE_H_
 
@@ -40,7 +40,7 @@ struct MessagePart {
 
 // Longest string whose size prefix is one byte.
 constexpr size_t kFlatString = 253;
-// A flat message this long or shorter grows a buffer in reuse by this fixed length.
+// A flat message this long or shorter grows the vector by this fixed length.
 constexpr size_t kShortMessage = 64;
 
 // The bytes a flat string takes; 0 when it is too long to be flat.
