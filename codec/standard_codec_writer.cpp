@@ -214,12 +214,6 @@ size_t ExpectedSize(const Value& value) {
   return kHeaderRoom + 8;
 }
 
-// WriteValue appends straight to the vector only for the serializer and writer of exactly these
-// classes: a derived one may watch or change every call.
-bool WritesDirectly(const StandardCodecSerializer& serializer) {
-  return typeid(serializer) == typeid(StandardCodecSerializer);
-}
-
 // A derived serializer sees every value through its WriteValue, string parts included; its
 // writer counts alignment from the start of the vector it gets, so a message appended after other
 // bytes is written on its own first.
@@ -245,7 +239,7 @@ void internal::BufferOutput::Nested(const EncodableValue& value) { PutValue(*thi
 void internal::WriteAnyMessage(const StandardCodecSerializer& serializer,
                                std::optional<uint8_t> flag, std::span<const MessagePart> parts,
                                std::vector<uint8_t>* bytes) {
-  if (!WritesDirectly(serializer)) return WriteThroughSlots(serializer, flag, parts, bytes);
+  if (!IsStandardSerializer(serializer)) return WriteThroughSlots(serializer, flag, parts, bytes);
   size_t expected = 1;
   for (const MessagePart& part : parts) {
     expected += part.string ? kHeaderRoom + part.string->size() : ExpectedSize(*part.value);
@@ -269,7 +263,9 @@ const StandardCodecSerializer& StandardCodecSerializer::SharedInstance() {
 
 void StandardCodecSerializer::WriteValue(const EncodableValue& value,
                                          ByteStreamWriter* stream) const {
-  if (WritesDirectly(*this) && typeid(*stream) == typeid(ByteBufferStreamWriter)) {
+  // Straight to the vector only for the serializer and writer of exactly these classes: a derived
+  // one may watch or change every call.
+  if (internal::IsStandardSerializer(*this) && typeid(*stream) == typeid(ByteBufferStreamWriter)) {
     BufferOutput out(*static_cast<ByteBufferStreamWriter*>(stream)->buffer(), ExpectedSize(value),
                      0);
     PutValue(out, value);
