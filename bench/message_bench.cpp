@@ -99,11 +99,11 @@ void OursEncodeCall(benchmark::State& state, const CallData* data) {
 void OursEncodeCallReused(benchmark::State& state, const CallData* data) {
   const flutter::StandardMethodCodec& codec = Codec();
   const auto call = OurCall(*data);
-  std::vector<uint8_t> buffer;
+  flutter::MessageBytes buffer;
   codec.EncodeCallTo(*call, &buffer);
   buffer.clear();
   codec.EncodeCallTo(*call, &buffer);
-  if (!Check(state, buffer == *codec.EncodeCall(*call),
+  if (!Check(state, buffer.ToVector() == *codec.EncodeCall(*call),
              "our call into a reused buffer differs from the owned encoding")) {
     return;
   }

@@ -1,5 +1,6 @@
-// The standard serializer's output straight into a byte vector; only standard_codec_writer.cpp
-// uses it (see there for when it applies instead of the call-by-call stream output).
+// The standard serializer's output straight into a byte vector or MessageBytes; only
+// standard_codec_writer.cpp uses it (see there for when it applies instead of the call-by-call
+// stream output).
 //
 // The bytes are first written into a window of our own (on the stack with the output), and the
 // window is appended to the vector when full and at Finish. Writing into the window is a bounds
@@ -18,6 +19,7 @@
 #include <vector>
 
 #include "codec/encodable_value.h"
+#include "codec/message_bytes.h"
 #include "codec/standard_codec_serializer.h"
 
 namespace flutter::internal {
@@ -66,6 +68,15 @@ inline void CopyShort(uint8_t* to, const void* source, size_t count) {
   }
 }
 
+inline void AppendBytes(std::vector<uint8_t>& bytes, const uint8_t* from, size_t count) {
+  bytes.insert(bytes.end(), from, from + count);
+}
+inline void AppendBytes(MessageBytes& bytes, const uint8_t* from, size_t count) {
+  bytes.Append(from, count);
+}
+
+// `Sink`: std::vector<uint8_t> or MessageBytes.
+template <typename Sink>
 class BufferOutput {
  public:
   using Type = StandardCodecType;
@@ -73,7 +84,7 @@ class BufferOutput {
   // Reserves room for `expected` more bytes in the vector, so that a message of about that size
   // is appended without reallocating; at least doubling, so that values written one by one into
   // one vector do not reallocate each time. Alignment counts from `origin`, an index into it.
-  BufferOutput(std::vector<uint8_t>& bytes, size_t expected, size_t origin)
+  BufferOutput(Sink& bytes, size_t expected, size_t origin)
       : bytes_(bytes), window_offset_(bytes.size() - origin) {
     if (expected > bytes.capacity() - bytes.size()) {
       bytes.reserve(std::max(bytes.size() + expected, 2 * bytes.capacity()));
@@ -217,18 +228,18 @@ class BufferOutput {
   }
 
   void Flush() {
-    bytes_.insert(bytes_.end(), window_, window_ + used_);
+    AppendBytes(bytes_, window_, used_);
     window_offset_ += used_;
     used_ = 0;
   }
 
   void Append(const uint8_t* source, size_t count) {
     Flush();
-    bytes_.insert(bytes_.end(), source, source + count);
+    AppendBytes(bytes_, source, count);
     window_offset_ += count;
   }
 
-  std::vector<uint8_t>& bytes_;
+  Sink& bytes_;
   // Where window_[0] lies in the message, for alignment.
   size_t window_offset_;
   size_t used_ = 0;

@@ -1,17 +1,21 @@
 // Flat messages: a method call or reply whose values are all scalars or strings of up to 253
 // bytes, which is nearly every message a channel sends. The message's size is known from its
-// parts before anything is written; the vector grows once and the values are written into it in
+// parts before anything is written; the buffer grows once and the values are written into it in
 // place, with no bounds check per piece. The bytes are those of the general writer
 // (standard_codec_writer.cpp); the method codec's layout tables hold both to them.
 //
 // Inline, with the parts passed as arguments of their own types, because here the calls and loops
 // around the stores would cost more than the stores. Measured on a 2-core x86-64 (callgrind and
-// scripts/bench, see docs/benchmarks.md): how the vector grows decides the cost of a short
-// message. Growing it zeroes what it adds; by a length known only at run time the compiler emits a
-// string instruction for that, which costs more than the whole message. Writing the message on the
-// stack and inserting it instead stalls the copy: its wide loads read bytes still in the store
-// buffer from narrower stores. So a short message grows the vector by a fixed length (a few wide
-// stores) and cuts off what is left over.
+// scripts/bench, see docs/benchmarks.md):
+//   - Into MessageBytes (the senders' reused buffers), the writer calls nothing at all when the
+//     buffer has room, so the compiler saves no registers for it; without room it leaves the
+//     message to the general writer, which grows the buffer for the next ones.
+//   - Into a std::vector (the owned interface), how the vector grows decides the cost. Growing it
+//     zeroes what it adds; by a length known only at run time the compiler emits a string
+//     instruction for that, which costs more than the whole message. Writing the message on the
+//     stack and inserting it instead stalls the copy: its wide loads read bytes still in the
+//     store buffer from narrower stores. So a short message grows the vector by a fixed length (a
+//     few wide stores) and cuts off what is left over.
 #ifndef ORVALEN_CODEC_FLAT_MESSAGE_H_
 #define ORVALEN_CODEC_FLAT_MESSAGE_H_
 
@@ -24,6 +28,7 @@
 
 #include "codec/buffer_output.h"
 #include "codec/encodable_value.h"
+#include "codec/message_bytes.h"
 #include "codec/standard_codec_serializer.h"
 
 namespace flutter::internal {
@@ -133,9 +138,16 @@ class FlatCursor {
     if (count < 64) {
       CopyShort(out + 2, text.data(), count);
     } else {
-      std::memcpy(out + 2, text.data(), count);
+      CopyLong(out + 2, text.data(), count);
     }
     offset_ += 2 + count;
+  }
+
+  // 64 to 253 bytes in 32-byte moves, the last one overlapping: a call to memcpy would make the
+  // whole writer save registers, for every message.
+  static void CopyLong(uint8_t* to, const char* from, size_t count) {
+    for (size_t done = 0; done + 32 < count; done += 32) std::memcpy(to + done, from + done, 32);
+    std::memcpy(to + count - 32, from + count - 32, 32);
   }
 
   template <typename T>
@@ -179,6 +191,19 @@ bool WriteFlatMessage(std::optional<uint8_t> flag, std::vector<uint8_t>* bytes,
     if (flag) cursor.Byte(*flag);
     (cursor.Put(parts), ...);
   });
+  return true;
+}
+
+// Appends the message when it is flat and the buffer has room for it; false, having written
+// nothing, when not. Calls nothing, so that the compiler saves no registers for it: growing, and
+// other messages, are the caller's next step.
+template <typename... Parts>
+bool WriteFlatMessage(std::optional<uint8_t> flag, MessageBytes* bytes, const Parts&... parts) {
+  const size_t size = FlatMessageSize(flag, parts...);
+  if (size == 0 || size > bytes->room()) return false;
+  FlatCursor cursor(bytes->Extend(size));
+  if (flag) cursor.Byte(*flag);
+  (cursor.Put(parts), ...);
   return true;
 }
 

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "codec/message_bytes.h"
 #include "codec/method_call.h"
 #include "codec/method_result.h"
 
@@ -40,21 +41,20 @@ class MethodCodec {
   // never null). A sender that keeps one buffer and empties it before each message pays for its
   // memory once, not twice a message (the vector and the pointer owning it). These defaults go
   // through the owned-vector functions, so a codec that overrides only those still works.
-  virtual void EncodeCallTo(const MethodCall<T>& call, std::vector<uint8_t>* buffer) const {
+  virtual void EncodeCallTo(const MethodCall<T>& call, MessageBytes* buffer) const {
     Append(EncodeCall(call), buffer);
   }
-  virtual void EncodeSuccessTo(const T* result, std::vector<uint8_t>* buffer) const {
+  virtual void EncodeSuccessTo(const T* result, MessageBytes* buffer) const {
     Append(EncodeSuccess(result), buffer);
   }
   virtual void EncodeErrorTo(const std::string& code, const std::string& message, const T* details,
-                             std::vector<uint8_t>* buffer) const {
+                             MessageBytes* buffer) const {
     Append(EncodeError(code, message, details), buffer);
   }
 
  private:
-  static void Append(const std::unique_ptr<std::vector<uint8_t>>& bytes,
-                     std::vector<uint8_t>* buffer) {
-    if (bytes) buffer->insert(buffer->end(), bytes->begin(), bytes->end());
+  static void Append(const std::unique_ptr<std::vector<uint8_t>>& bytes, MessageBytes* buffer) {
+    if (bytes) buffer->Append(bytes->data(), bytes->size());
   }
 };
 

@@ -234,12 +234,17 @@ void WriteThroughSlots(const StandardCodecSerializer& serializer, std::optional<
 
 }  // namespace
 
-void internal::BufferOutput::Nested(const EncodableValue& value) { PutValue(*this, value); }
+template <typename Sink>
+void internal::BufferOutput<Sink>::Nested(const EncodableValue& value) {
+  PutValue(*this, value);
+}
 
-void internal::WriteAnyMessage(const StandardCodecSerializer& serializer,
-                               std::optional<uint8_t> flag, std::span<const MessagePart> parts,
-                               std::vector<uint8_t>* bytes) {
-  if (!IsStandardSerializer(serializer)) return WriteThroughSlots(serializer, flag, parts, bytes);
+namespace {
+
+template <typename Bytes>
+void WriteStandardMessage(std::optional<uint8_t> flag, std::span<const internal::MessagePart> parts,
+                          Bytes* bytes) {
+  using internal::MessagePart;
   size_t expected = 1;
   for (const MessagePart& part : parts) {
     expected += part.string ? kHeaderRoom + part.string->size() : ExpectedSize(*part.value);
@@ -254,6 +259,25 @@ void internal::WriteAnyMessage(const StandardCodecSerializer& serializer,
     }
   }
   out.Finish();
+}
+
+}  // namespace
+
+void internal::WriteAnyMessage(const StandardCodecSerializer& serializer,
+                               std::optional<uint8_t> flag, std::span<const MessagePart> parts,
+                               std::vector<uint8_t>* bytes) {
+  if (!IsStandardSerializer(serializer)) return WriteThroughSlots(serializer, flag, parts, bytes);
+  WriteStandardMessage(flag, parts, bytes);
+}
+
+void internal::WriteAnyMessage(const StandardCodecSerializer& serializer,
+                               std::optional<uint8_t> flag, std::span<const MessagePart> parts,
+                               MessageBytes* bytes) {
+  if (IsStandardSerializer(serializer)) return WriteStandardMessage(flag, parts, bytes);
+  // A derived serializer writes through a stream writer, which writes to a vector.
+  std::vector<uint8_t> message;
+  WriteThroughSlots(serializer, flag, parts, &message);
+  bytes->Append(message.data(), message.size());
 }
 
 const StandardCodecSerializer& StandardCodecSerializer::SharedInstance() {

@@ -18,6 +18,31 @@ constexpr uint8_t kErrorFlag = 1;
 // Written for an absent value, so that a present one is written where it is, never copied.
 const EncodableValue kAbsent;
 
+// The envelopes, into a std::vector<uint8_t> (the owned interface) or MessageBytes (the *To one).
+// `standard`: whether `serializer` is the standard one itself (IsStandardSerializer).
+template <typename Bytes>
+void AppendCall(const StandardCodecSerializer& serializer, bool standard,
+                const MethodCall<EncodableValue>& call, Bytes* bytes) {
+  const EncodableValue* arguments = call.arguments();
+  internal::WriteMessage(serializer, standard, std::nullopt, bytes, call.method_name(),
+                         arguments ? *arguments : kAbsent);
+}
+
+template <typename Bytes>
+void AppendSuccess(const StandardCodecSerializer& serializer, bool standard,
+                   const EncodableValue* result, Bytes* bytes) {
+  internal::WriteMessage(serializer, standard, kSuccessFlag, bytes, result ? *result : kAbsent);
+}
+
+template <typename Bytes>
+void AppendError(const StandardCodecSerializer& serializer, bool standard, const std::string& code,
+                 const std::string& message, const EncodableValue* details, Bytes* bytes) {
+  internal::WriteMessage(
+      serializer, standard, kErrorFlag, bytes, code,
+      message.empty() ? internal::MessagePart(kAbsent) : internal::MessagePart(message),
+      details ? *details : kAbsent);
+}
+
 }  // namespace
 
 const StandardMethodCodec& StandardMethodCodec::SharedInstance(
@@ -62,44 +87,37 @@ std::unique_ptr<MethodCall<EncodableValue>> StandardMethodCodec::DecodeCall(
 std::unique_ptr<std::vector<uint8_t>> StandardMethodCodec::EncodeCall(
     const MethodCall<EncodableValue>& call) const {
   auto bytes = std::make_unique<std::vector<uint8_t>>();
-  EncodeCallTo(call, bytes.get());
+  AppendCall(*serializer_, standard_serializer_, call, bytes.get());
   return bytes;
 }
 
 std::unique_ptr<std::vector<uint8_t>> StandardMethodCodec::EncodeSuccess(
     const EncodableValue* result) const {
   auto bytes = std::make_unique<std::vector<uint8_t>>();
-  EncodeSuccessTo(result, bytes.get());
+  AppendSuccess(*serializer_, standard_serializer_, result, bytes.get());
   return bytes;
 }
 
 std::unique_ptr<std::vector<uint8_t>> StandardMethodCodec::EncodeError(
     const std::string& code, const std::string& message, const EncodableValue* details) const {
   auto bytes = std::make_unique<std::vector<uint8_t>>();
-  EncodeErrorTo(code, message, details, bytes.get());
+  AppendError(*serializer_, standard_serializer_, code, message, details, bytes.get());
   return bytes;
 }
 
 void StandardMethodCodec::EncodeCallTo(const MethodCall<EncodableValue>& call,
-                                       std::vector<uint8_t>* buffer) const {
-  const EncodableValue* arguments = call.arguments();
-  internal::WriteMessage(*serializer_, standard_serializer_, std::nullopt, buffer,
-                         call.method_name(), arguments ? *arguments : kAbsent);
+                                       MessageBytes* buffer) const {
+  AppendCall(*serializer_, standard_serializer_, call, buffer);
 }
 
 void StandardMethodCodec::EncodeSuccessTo(const EncodableValue* result,
-                                          std::vector<uint8_t>* buffer) const {
-  internal::WriteMessage(*serializer_, standard_serializer_, kSuccessFlag, buffer,
-                         result ? *result : kAbsent);
+                                          MessageBytes* buffer) const {
+  AppendSuccess(*serializer_, standard_serializer_, result, buffer);
 }
 
 void StandardMethodCodec::EncodeErrorTo(const std::string& code, const std::string& message,
-                                        const EncodableValue* details,
-                                        std::vector<uint8_t>* buffer) const {
-  internal::WriteMessage(
-      *serializer_, standard_serializer_, kErrorFlag, buffer, code,
-      message.empty() ? internal::MessagePart(kAbsent) : internal::MessagePart(message),
-      details ? *details : kAbsent);
+                                        const EncodableValue* details, MessageBytes* buffer) const {
+  AppendError(*serializer_, standard_serializer_, code, message, details, buffer);
 }
 
 bool StandardMethodCodec::DecodeReply(const uint8_t* reply, size_t reply_size,

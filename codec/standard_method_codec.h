@@ -40,11 +40,10 @@ class StandardMethodCodec final : public MethodCodec<EncodableValue> {
   std::unique_ptr<std::vector<uint8_t>> EncodeError(const std::string& code,
                                                     const std::string& message,
                                                     const EncodableValue* details) const override;
-  void EncodeCallTo(const MethodCall<EncodableValue>& call,
-                    std::vector<uint8_t>* buffer) const override;
-  void EncodeSuccessTo(const EncodableValue* result, std::vector<uint8_t>* buffer) const override;
+  void EncodeCallTo(const MethodCall<EncodableValue>& call, MessageBytes* buffer) const override;
+  void EncodeSuccessTo(const EncodableValue* result, MessageBytes* buffer) const override;
   void EncodeErrorTo(const std::string& code, const std::string& message,
-                     const EncodableValue* details, std::vector<uint8_t>* buffer) const override;
+                     const EncodableValue* details, MessageBytes* buffer) const override;
   // An error envelope whose code is not a string, or whose message is neither a string nor null,
   // is not recognised: false, nothing delivered.
   bool DecodeReply(const uint8_t* reply, size_t reply_size,

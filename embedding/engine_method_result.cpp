@@ -25,7 +25,7 @@ PendingReply::~PendingReply() {
   }
 }
 
-void PendingReply::SendOnce(const std::vector<uint8_t>* data) {
+void PendingReply::SendOnce(const MessageBytes* data) {
   if (!reply_) {
     std::cerr << "Error: Only one of Success, Error, or NotImplemented can be called,"
               << " and it can be called exactly once. Ignoring duplicate result." << std::endl;

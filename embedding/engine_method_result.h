@@ -36,7 +36,7 @@ class PendingReply {
 
   // Sends `data` (null or empty: an empty reply) through the held callback and empties it; a
   // second send prints the duplicate-result line instead.
-  void SendOnce(const std::vector<uint8_t>* data);
+  void SendOnce(const MessageBytes* data);
 
  private:
   ReplyCallback reply_;

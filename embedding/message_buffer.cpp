@@ -11,7 +11,7 @@ MessageBuffer::Lease::Lease(MessageBuffer& buffer)
 
 MessageBuffer::Lease::~Lease() {
   if (owner_ == nullptr) return;
-  if (bytes_->capacity() > kKeptCapacity) std::vector<uint8_t>().swap(*bytes_);
+  if (bytes_->capacity() > kKeptCapacity) bytes_->Release();
   owner_->leased_ = false;
 }
 

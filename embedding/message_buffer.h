@@ -19,8 +19,8 @@
 #pragma once
 
 #include <cstddef>
-#include <cstdint>
-#include <vector>
+
+#include "codec/message_bytes.h"
 
 namespace flutter {
 
@@ -38,12 +38,12 @@ class MessageBuffer {
     Lease(const Lease&) = delete;
     Lease& operator=(const Lease&) = delete;
 
-    std::vector<uint8_t>* bytes() { return bytes_; }
+    MessageBytes* bytes() { return bytes_; }
 
    private:
     MessageBuffer* owner_;  // null: the buffer was leased already and `own_` is used instead
-    std::vector<uint8_t> own_;
-    std::vector<uint8_t>* bytes_;
+    MessageBytes own_;
+    MessageBytes* bytes_;
   };
 
   // Capacity kept between messages; a rare larger message gives its memory back when it is sent,
@@ -51,7 +51,7 @@ class MessageBuffer {
   static constexpr size_t kKeptCapacity = 64 * 1024;
 
  private:
-  std::vector<uint8_t> bytes_;
+  MessageBytes bytes_;
   bool leased_ = false;
 };
 

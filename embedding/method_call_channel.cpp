@@ -43,7 +43,7 @@ void MethodCallChannel<T>::Invoke(const std::string& method, std::unique_ptr<T> 
                                   std::unique_ptr<MethodResult<T>> result) const {
   MethodCall<T> call(method, std::move(arguments));
   MessageBuffer::Lease lease(call_buffer_);
-  std::vector<uint8_t>* bytes = lease.bytes();
+  MessageBytes* bytes = lease.bytes();
   codec_->EncodeCallTo(call, bytes);
   if (!result) {
     messenger_->Send(name_, bytes->data(), bytes->size(), nullptr);

@@ -63,7 +63,7 @@ TEST(StandardMethodCodecTest, EncodesCallsAndEnvelopesExactly) {
   struct Case {
     const char* name;
     std::unique_ptr<std::vector<uint8_t>> bytes;
-    std::function<void(std::vector<uint8_t>*)> append;
+    std::function<void(MessageBytes*)> append;
     std::string hex;
   };
   const EncodableValue five(int32_t{5});
@@ -80,13 +80,13 @@ TEST(StandardMethodCodecTest, EncodesCallsAndEnvelopesExactly) {
        {&Codec(), &StandardMethodCodec::SharedInstance(&derived)}) {
     SCOPED_TRACE(codec == &Codec() ? "shared serializer" : "derived serializer");
     const auto call = [codec](const MethodCall<EncodableValue>& c) {
-      return [codec, &c](std::vector<uint8_t>* b) { codec->EncodeCallTo(c, b); };
+      return [codec, &c](MessageBytes* b) { codec->EncodeCallTo(c, b); };
     };
     const auto success = [codec](const EncodableValue* v) {
-      return [codec, v](std::vector<uint8_t>* b) { codec->EncodeSuccessTo(v, b); };
+      return [codec, v](MessageBytes* b) { codec->EncodeSuccessTo(v, b); };
     };
     const auto error = [codec](const char* code, const char* message, const EncodableValue* v) {
-      return [=](std::vector<uint8_t>* b) { codec->EncodeErrorTo(code, message, v, b); };
+      return [=](MessageBytes* b) { codec->EncodeErrorTo(code, message, v, b); };
     };
     std::vector<Case> cases;
     cases.push_back(
@@ -114,11 +114,31 @@ TEST(StandardMethodCodecTest, EncodesCallsAndEnvelopesExactly) {
       SCOPED_TRACE(c.name);
       ASSERT_NE(c.bytes, nullptr);
       EXPECT_EQ(ToHex(*c.bytes), ToHex(Hex(c.hex)));
-      std::vector<uint8_t> appended = Hex("aa bb cc");
-      c.append(&appended);
-      EXPECT_EQ(ToHex(appended), ToHex(Hex("aa bb cc " + c.hex)));
+      // Appended once to a buffer that must grow first, once to one with room already: the
+      // message is then written in place, by other code.
+      for (const size_t capacity : {size_t{0}, size_t{256}}) {
+        SCOPED_TRACE(capacity == 0 ? "growing" : "with room");
+        MessageBytes appended;
+        appended.reserve(capacity);
+        const std::vector<uint8_t> before = Hex("aa bb cc");
+        appended.Append(before.data(), before.size());
+        c.append(&appended);
+        EXPECT_EQ(ToHex(appended.ToVector()), ToHex(Hex("aa bb cc " + c.hex)));
+      }
     }
   }
+}
+
+// A buffer whose memory was given back (as a sender's is after a rare large message) takes the
+// next message as a fresh one.
+TEST(StandardMethodCodecTest, ABufferReleasedAfterAMoveTakesTheNextMessage) {
+  MessageBytes first;
+  Codec().EncodeSuccessTo(nullptr, &first);
+  MessageBytes bytes = std::move(first);
+  EXPECT_EQ(ToHex(bytes.ToVector()), ToHex(Hex("00 00")));
+  bytes.Release();
+  Codec().EncodeErrorTo("E", "", nullptr, &bytes);
+  EXPECT_EQ(ToHex(bytes.ToVector()), ToHex(Hex("01 07 01 45 00 00")));
 }
 
 TEST(StandardMethodCodecTest, DecodesCalls) {
