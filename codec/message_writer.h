@@ -17,6 +17,12 @@
 #include "codec/message_bytes.h"
 #include "codec/standard_codec_serializer.h"
 
+#if defined(_MSC_VER)
+#define ORVALEN_NOINLINE __declspec(noinline)
+#else
+#define ORVALEN_NOINLINE __attribute__((noinline))
+#endif
+
 namespace flutter::internal {
 
 // The general writer, for what WriteMessage does not write as a flat message.
@@ -32,16 +38,6 @@ inline bool IsStandardSerializer(const StandardCodecSerializer& serializer) {
   return typeid(serializer) == typeid(StandardCodecSerializer);
 }
 
-// Appends the message to `bytes` (not owned, never null): the same bytes, padding included, as
-// when `bytes` starts empty, since alignment counts from the first byte of the message.
-// `standard` is IsStandardSerializer(serializer). Each part is a std::string (written as a string
-// value), an EncodableValue or a MessagePart.
-#if defined(_MSC_VER)
-#define ORVALEN_NOINLINE __declspec(noinline)
-#else
-#define ORVALEN_NOINLINE __attribute__((noinline))
-#endif
-
 // The parts gathered for the general writer. Never inlined: the array it builds on the stack
 // would otherwise give WriteMessage a stack frame, and the flat path would pay for it.
 template <typename Bytes, typename... Parts>
@@ -52,6 +48,10 @@ ORVALEN_NOINLINE void WriteAnyMessageOf(const StandardCodecSerializer& serialize
   WriteAnyMessage(serializer, flag, all, bytes);
 }
 
+// Appends the message to `bytes` (not owned, never null): the same bytes, padding included, as
+// when `bytes` starts empty, since alignment counts from the first byte of the message.
+// `standard` is IsStandardSerializer(serializer). Each part is a std::string (written as a string
+// value), an EncodableValue or a MessagePart.
 // `Bytes`: std::vector<uint8_t> or MessageBytes. Into MessageBytes, a flat message is written in
 // place only when the buffer has room: the general writer grows it, and then the sender's next
 // messages find the room.
