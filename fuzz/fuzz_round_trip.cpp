@@ -1,7 +1,8 @@
 // Decode, encode, decode again: the second value must be the same as the first under the map
 // order, and encoding it again must give the same bytes. Reading and writing call by call through
-// derived streams must give the same value and bytes as through the plain buffer streams. The
-// message is first read at the address offset its input picks.
+// derived streams must give the same value and bytes as through the plain buffer streams, and a
+// reply holding the value the same bytes through each of the method codec's writers. The message
+// is first read at the address offset its input picks.
 //
 // Excluded: values holding an empty int32/int64/float/double array. The writer puts no padding
 // after such an array's size while the reader always skips to the element boundary, so one of
@@ -13,7 +14,9 @@
 #include <vector>
 
 #include "codec/byte_streams.h"
+#include "codec/message_bytes.h"
 #include "codec/standard_codec_serializer.h"
+#include "codec/standard_method_codec.h"
 #include "fuzz/address_offset.h"
 #include "fuzz_support.h"
 #include "tests/codec/codec_test_support.h"  // the call-by-call streams (declarations only)
@@ -98,5 +101,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (position != bytes.size()) std::abort();  // a written value is read back whole
   if (!Same(first, second)) std::abort();
   if (Encode(second) != bytes) std::abort();  // stable re-encoding
+
+  // The owned vector, then a buffer that must grow (the general writer) and the same buffer again,
+  // now with room (the flat writer, when the value is a scalar or a short string).
+  const auto& codec = flutter::StandardMethodCodec::SharedInstance();
+  const std::vector<uint8_t> reply = *codec.EncodeSuccess(&first);
+  flutter::MessageBytes buffer;
+  for (int pass = 0; pass < 2; ++pass) {
+    buffer.clear();
+    codec.EncodeSuccessTo(&first, &buffer);
+    if (buffer.ToVector() != reply) std::abort();
+  }
   return 0;
 }
