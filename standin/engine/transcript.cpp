@@ -26,6 +26,21 @@ Sink& TheSink() {
   return *sink;
 }
 
+std::wstring EnvironmentPath() {
+  DWORD n = GetEnvironmentVariableW(L"ORVALEN_STANDIN_TRANSCRIPT", nullptr, 0);
+  if (n <= 1) return {};
+  std::wstring value(n, L'\0');
+  n = GetEnvironmentVariableW(L"ORVALEN_STANDIN_TRANSCRIPT", value.data(), n);
+  value.resize(n);
+  return value;
+}
+
+std::wstring ChosenPath(const Sink& sink) {
+  std::wstring from_environment = EnvironmentPath();
+  if (!from_environment.empty()) return from_environment;
+  return sink.path.empty() ? ExeDirectory() + L"\\transcript.jsonl" : sink.path;
+}
+
 }  // namespace
 
 JsonLine::JsonLine(std::string_view event) { Str("ev", event); }
@@ -133,7 +148,7 @@ void SetTranscriptPath(const std::wstring& path) {
 std::wstring TranscriptPath() {
   Sink& sink = TheSink();
   std::lock_guard<std::mutex> lock(sink.mutex);
-  return sink.path.empty() ? ExeDirectory() + L"\\transcript.jsonl" : sink.path;
+  return ChosenPath(sink);
 }
 
 long long ElapsedMs() {
@@ -148,7 +163,7 @@ void Record(const JsonLine& line) {
   std::lock_guard<std::mutex> lock(sink.mutex);
   if (!sink.opened) {
     sink.opened = true;
-    if (sink.path.empty()) sink.path = ExeDirectory() + L"\\transcript.jsonl";
+    sink.path = ChosenPath(sink);
     sink.file = _wfopen(sink.path.c_str(), L"wb");
   }
   if (!sink.file) return;

@@ -44,8 +44,12 @@ std::string JsonQuote(std::string_view text);
 // "07 07 64" for {0x07, 0x07, 0x64}; the empty string for no bytes.
 std::string HexBytes(const uint8_t* data, size_t size);
 
-// Where the transcript goes. Takes effect only before the first line is written; later calls are
-// ignored so one run never splits over two files.
+// Where the transcript goes: the file named by the environment variable ORVALEN_STANDIN_TRANSCRIPT
+// (a test's choice, over any scenario's), else the path set here (the scenario's), else
+// transcript.jsonl beside the exe. An installed kiosk's folder is not the place for it: a standard
+// user cannot write to Program Files, and uninstalling would leave the file behind. Setting takes
+// effect only before the first line is written; later calls are ignored so one run never splits
+// over two files.
 void SetTranscriptPath(const std::wstring& path);
 std::wstring TranscriptPath();
 
