@@ -142,6 +142,14 @@ def build_packages(check, args, certs):
     return packages
 
 
+def check_components_stable(check, older, newer):
+    """The same file is the same component, with the same GUID, in every version."""
+    rows = lambda path: {(r[0], r[1]) for r in msi.table(path, "Component")}  # noqa: E731
+    old, new = rows(older), rows(newer)
+    check(new and new <= old, "1.0.1's components have 1.0.0's ids and GUIDs",
+          "only in 1.0.1: %s" % sorted(new - old)[:3])
+
+
 def check_tables(check, msi_path):
     info = run(["msiinfo", "suminfo", msi_path]).stdout
     props = msi.properties(msi_path)
@@ -296,6 +304,7 @@ def main(argv):
     packages = build_packages(check, args, certs)
     if check.failed == 0:
         check_tables(check, packages["1.0.1"][0])
+        check_components_stable(check, packages["1.0.0"][0], packages["1.0.1"][0])
         check_shell_launcher(check, os.path.join(args.work, "package-1.0.0",
                                                  "orvalen-shell-launcher.xml"))
         check_signatures(check, certs, packages, args.work)
