@@ -276,6 +276,7 @@ def check_lifecycle(check, prefix, packages, work, certs):
     before = tree_digest(prefix.install_dir())
     rc, log = prefix.msiexec("/i", windows_path(packages["0.9.0"][0]), "install-0.9.0")
     text = open(log, "rb").read().decode("utf-8", "replace") if os.path.exists(log) else ""
+    print("note: msiexec refused 0.9.0 with exit %s" % rc)
     check(rc not in (0, "timeout") and tree_digest(prefix.install_dir()) == before
           and "WIX_DOWNGRADE_DETECTED = {" in text,
           "0.9.0 is refused (a newer version is installed) and the installed one is untouched",
