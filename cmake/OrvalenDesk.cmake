@@ -32,6 +32,9 @@
 #
 # The xrandr --mode and --pos values that put a RandR output back where the layout has it.
 
+# Once per directory tree: the variables it sets are inherited by subdirectories.
+include_guard(DIRECTORY)
+
 set(ORVALEN_DESK_SCRIPT ${CMAKE_CURRENT_LIST_DIR}/../scripts/desk)
 cmake_path(NORMAL_PATH ORVALEN_DESK_SCRIPT)
 set(ORVALEN_DESK_LAYOUTS ${CMAKE_CURRENT_LIST_DIR}/../scripts/desk-layouts.json)

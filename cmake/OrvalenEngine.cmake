@@ -33,6 +33,10 @@ foreach(entry IN LISTS ORVALEN_PLUGINS)
   string(REGEX REPLACE "\\|.*" "" name "${entry}")
   list(APPEND ORVALEN_PLUGIN_NAMES ${name})
 endforeach()
+# The same list for the tests and scripts (one "library|function" a line), so that this stays the
+# only copy: <build>/orvalen-plugins.txt.
+list(JOIN ORVALEN_PLUGINS "\n" plugin_lines)
+file(CONFIGURE OUTPUT ${CMAKE_BINARY_DIR}/orvalen-plugins.txt CONTENT "${plugin_lines}\n" @ONLY)
 
 set(ORVALEN_REAL_ENGINE OFF)
 if(ORVALEN_ENGINE_LIBRARY AND NOT ORVALEN_PLUGIN_LIBRARIES)

@@ -1,6 +1,9 @@
 # orvalen_find_python(<var> <module>): a python3 that can import <module> (pytest for the desk
 # suites, pefile for the resource check). Debian's python3-<module> (scripts/setup) is there for
 # the system's python3 only; a python3 that comes first on the PATH (pyenv, a venv) may lack it.
+# It defines a function only, which is global: once for the whole build.
+include_guard(GLOBAL)
+
 function(orvalen_find_python var module)
   find_package(Python3 REQUIRED COMPONENTS Interpreter)
   foreach(candidate IN ITEMS ${Python3_EXECUTABLE} /usr/bin/python3)

@@ -17,19 +17,19 @@ import subprocess
 import time
 
 APP = "com.talvern.orvalen/app_window"
-PLUGINS = [
-    ("ScreenRetrieverWindowsPluginCApi", "ScreenRetrieverWindowsPluginCApiRegisterWithRegistrar",
-     "screen_retriever_windows_plugin.dll"),
-    ("SentryFlutterPlugin", None, None),
-    ("SharePlusWindowsPluginCApi", "SharePlusWindowsPluginCApiRegisterWithRegistrar",
-     "share_plus_plugin.dll"),
-    ("UrlLauncherWindows", "UrlLauncherWindowsRegisterWithRegistrar",
-     "url_launcher_windows_plugin.dll"),
-    ("VideoPlayerWinPluginCApi", "VideoPlayerWinPluginCApiRegisterWithRegistrar",
-     "video_player_win_plugin.dll"),
-    ("WindowManagerPlugin", "WindowManagerPluginRegisterWithRegistrar", "window_manager_plugin.dll"),
-]
-BUNDLE_FILES = ["orvalen.exe", "flutter_windows.dll"] + [p[2] for p in PLUGINS if p[2]]
+REGISTER = "RegisterWithRegistrar"
+# The app asks for Sentry's registrar too, but Sentry ships no library of its own.
+LIBRARY_LESS_REGISTRARS = ["SentryFlutterPlugin"]
+
+
+def read_plugins(build_dir):
+    """[(registrar name, registration function, library)] in the kiosk's order (by registrar name):
+    the build's plug-in list (<build>/orvalen-plugins.txt, written from CMake's ORVALEN_PLUGINS),
+    whose functions are named after their registrars, and the registrars with no library."""
+    with open(os.path.join(build_dir, "orvalen-plugins.txt"), encoding="utf-8") as f:
+        entries = [line.strip().split("|") for line in f if line.strip()]
+    plugins = [(function[:-len(REGISTER)], function, name + ".dll") for name, function in entries]
+    return sorted(plugins + [(name, None, None) for name in LIBRARY_LESS_REGISTRARS])
 
 
 def desk_monitors(layout):
@@ -158,6 +158,7 @@ class Launcher:
         self.build_dir = build_dir
         self.desk_name = desk_name
         self.timeout = timeout
+        self.plugins = read_plugins(build_dir)
 
     def run_kiosk(self, name, scenario, args=(), launcher=False, capture="debugger", remove=(),
                   env=None, at_stage=None):
@@ -170,7 +171,7 @@ class Launcher:
         folder = os.path.join(self.work_dir, name)
         shutil.rmtree(folder, ignore_errors=True)
         os.makedirs(os.path.join(folder, "data", "flutter_assets"))
-        for f in BUNDLE_FILES:
+        for f in ["orvalen.exe", "flutter_windows.dll"] + [p[2] for p in self.plugins if p[2]]:
             shutil.copy2(os.path.join(self.bin_dir, f), folder)
         with open(os.path.join(folder, "data", "icudtl.dat"), "wb"):
             pass

@@ -8,7 +8,7 @@ built in kiosk_e2e.py from the wire format's rules.
 """
 import pytest
 
-from e2e.kiosk_e2e import (APP, FIT, FIT_RECT, PLUGINS, SPAN, SPAN_RECT, WM_DISPLAYCHANGE,
+from e2e.kiosk_e2e import (APP, FIT, FIT_RECT, SPAN, SPAN_RECT, WM_DISPLAYCHANGE,
                            WM_DPICHANGED, WM_FONTCHANGE, WM_HOTKEY, WS_EX_APPWINDOW, WS_EX_TOPMOST,
                            check_sends_match_lines, desk_monitors, hexs, in_order, method_call,
                            placed, replies_by_line, string_value, style_bits)
@@ -19,6 +19,7 @@ from e2e.kiosk_e2e import (APP, FIT, FIT_RECT, PLUGINS, SPAN, SPAN_RECT, WM_DISP
 @pytest.mark.startup
 def test_first_frame(kiosk):
     run = kiosk.run("probe shown\npost WM_CLOSE\n")
+    plugins = kiosk.launcher.plugins
     assert run.rc == 0, "exit code after WM_CLOSE"
     assert run.stderr_lines == [], "diagnostics on stderr during a normal run"
     frames = run.events("frame")
@@ -64,7 +65,7 @@ def test_first_frame(kiosk):
     # attached, the channel opened, the frame asked for.
     order = [("dpi-query", {}), ("engine-create", {}), ("engine-get-messenger", {}),
              ("view-controller-create", {"ok": True}), ("view-controller-get-view", {})]
-    order += [("registrar-request", {"channel": p[0]}) for p in PLUGINS]
+    order += [("registrar-request", {"channel": p[0]}) for p in plugins]
     order += [("view-get-hwnd", {}), ("set-callback", {"channel": APP, "ok": True}),
               ("set-next-frame-callback", {}), ("force-redraw", {}), ("frame", {"n": 1}),
               ("next-frame-fired", {}), ("view-controller-destroy", {}), ("engine-destroy", {})]
@@ -74,16 +75,16 @@ def test_first_frame(kiosk):
     assert len(run.events("set-callback")) == 1, "channel registrations"
 
     requests = run.events("registrar-request")
-    assert [r["channel"] for r in requests] == [p[0] for p in PLUGINS], (
+    assert [r["channel"] for r in requests] == [p[0] for p in plugins], (
         "registrar requests in order")
     registered = run.events("plugin-register")
-    assert [r["function"] for r in registered] == [p[1] for p in PLUGINS if p[1]], (
+    assert [r["function"] for r in registered] == [p[1] for p in plugins if p[1]], (
         "plug-in registration functions in order")
     by_name = {r["channel"]: r["pointer"] for r in requests}
     for r in registered:
-        name = next(p[0] for p in PLUGINS if p[1] == r["function"])
+        name = next(p[0] for p in plugins if p[1] == r["function"])
         assert r["registrar"] == by_name.get(name), "registrar given to " + r["function"]
-        assert r["library"] == next(p[2] for p in PLUGINS if p[1] == r["function"]), (
+        assert r["library"] == next(p[2] for p in plugins if p[1] == r["function"]), (
             "library of " + r["function"])
     assert len(set(by_name.values())) == 6, "six distinct registrars"
 

@@ -3,10 +3,11 @@
 with its 16, 32, 48 and 256 px images (the very images of resources/orvalen.ico), exactly one
 application manifest with the execution level, DPI awareness and supported OS, and the version
 block with its numbers and strings, and the load-time imports: the engine library's functions and
-each plug-in's registration function, and no MinGW runtime library that a kiosk bundle would lack.
-Also checks that the committed icon is what make_icon.py draws.
+each plug-in's registration function (the build's list, PLUGINS = <build>/orvalen-plugins.txt), and
+no MinGW runtime library that a kiosk bundle would lack. Also checks that the committed icon is what
+make_icon.py draws.
 
-usage: resources_test.py EXE ICO MAKE_ICON MAJOR MINOR PATCH BUILD VERSION_STRING
+usage: resources_test.py EXE ICO MAKE_ICON MAJOR MINOR PATCH BUILD VERSION_STRING PLUGINS
 """
 
 import os
@@ -204,30 +205,29 @@ ENGINE_FUNCTIONS = {"FlutterDesktop" + name for name in (
     "ViewControllerHandleTopLevelWindowProc ViewGetHWND MessengerSend MessengerSendWithReply "
     "MessengerSetCallback MessengerAddRef MessengerRelease MessengerLock MessengerUnlock "
     "MessengerIsAvailable MessengerSendResponse").split()}
-PLUGINS = {
-    "screen_retriever_windows_plugin.dll": "ScreenRetrieverWindowsPluginCApiRegisterWithRegistrar",
-    "share_plus_plugin.dll": "SharePlusWindowsPluginCApiRegisterWithRegistrar",
-    "url_launcher_windows_plugin.dll": "UrlLauncherWindowsRegisterWithRegistrar",
-    "video_player_win_plugin.dll": "VideoPlayerWinPluginCApiRegisterWithRegistrar",
-    "window_manager_plugin.dll": "WindowManagerPluginRegisterWithRegistrar",
-}
+def read_plugins(path):
+    """{library.dll: registration function} from the build's orvalen-plugins.txt."""
+    with open(path, encoding="utf-8") as f:
+        entries = [line.strip().split("|") for line in f if line.strip()]
+    return {name + ".dll": function for name, function in entries}
 
 
-def check_imports(pe):
+def check_imports(pe, plugins):
     imported = {d.dll.decode().lower(): {(i.name or b"").decode() for i in d.imports}
                 for d in getattr(pe, "DIRECTORY_ENTRY_IMPORT", [])}
     engine = imported.get("flutter_windows.dll", set())
     check(engine and engine <= ENGINE_FUNCTIONS,
           "from flutter_windows.dll: %s, outside the engine interface: %s"
           % (sorted(engine), sorted(engine - ENGINE_FUNCTIONS)))
-    for dll, function in PLUGINS.items():
+    check(len(plugins) == 5, "the build's plug-in list has %d entries, expected 5" % len(plugins))
+    for dll, function in plugins.items():
         check(imported.get(dll) == {function}, "from %s: %s, expected %s" % (dll, imported.get(dll), function))
     runtime = sorted(dll for dll in imported if dll.startswith("lib"))
     check(not runtime, "imports runtime libraries a kiosk bundle does not carry: %s" % runtime)
 
 
 def main():
-    if len(sys.argv) != 9:
+    if len(sys.argv) != 10:
         sys.stderr.write(__doc__)
         return 2
     exe, ico, make_icon = sys.argv[1:4]
@@ -237,7 +237,7 @@ def main():
     check_icon_is_drawn(ico, make_icon)
     check_manifest(resources)
     check_version(pe, resources, major, minor, patch, build, sys.argv[8])
-    check_imports(pe)
+    check_imports(pe, read_plugins(sys.argv[9]))
     for message in failures:
         print("FAIL: " + message)
     if not failures:
