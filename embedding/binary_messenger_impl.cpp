@@ -92,6 +92,11 @@ void BinaryMessengerImpl::SetHandler(const std::string& channel, MessageHandler 
                                      &BinaryMessengerImpl::ForwardMessage, entry.get());
 }
 
+void BinaryMessengerImpl::ForgetMessenger() {
+  messenger_ = nullptr;
+  handlers_.clear();
+}
+
 void BinaryMessengerImpl::ForwardMessage(FlutterDesktopMessengerRef messenger,
                                          const FlutterDesktopMessage* message, void* user_data) {
   // Both held for the whole call: the handler may destroy the messenger (and with it the table)

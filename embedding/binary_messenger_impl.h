@@ -2,8 +2,9 @@
 //
 // Contract:
 //  * The engine messenger handle is borrowed: no reference is taken for the messenger itself.
-//    It is null when the engine was refused; then Send drops the message (and its reply
-//    uncalled) and SetHandler does nothing, and no messenger function is ever called with null.
+//    It is null when the engine was refused or the messenger forgotten; then Send drops the message
+//    (and its reply uncalled) and SetHandler does nothing, and no messenger function is ever called
+//    with null.
 //  * One handler per channel. The engine is given, as user data, the address of the channel's
 //    table entry, which stays the same when the handler is replaced.
 //  * Every incoming message gets a reply callback that answers it at most once: a second answer
@@ -39,6 +40,11 @@ class BinaryMessengerImpl : public BinaryMessenger {
   void Send(const std::string& channel, const uint8_t* message, size_t message_size,
             ReplyCallback reply) override;
   void SetHandler(const std::string& channel, MessageHandler handler) override;
+
+  // Drops the handle of a messenger that the library has freed (with its engine, as after a
+  // refused view controller), and the handlers that no message can reach any more; from then on
+  // this behaves as over a refused engine.
+  void ForgetMessenger();
 
   // Callbacks given to the engine library.
   static void ForwardMessage(FlutterDesktopMessengerRef messenger,

@@ -68,6 +68,8 @@ FlutterDesktopEngineRef FlutterEngine::HandOverEngine() {
 void FlutterEngine::ForgetDestroyedEngine() {
   owns_engine_ = false;
   engine_handle_ = nullptr;
+  // The messenger went with the engine; the wrapper still held its address.
+  messenger_->ForgetMessenger();
 }
 
 void FlutterEngine::Shutdown() {

@@ -52,7 +52,8 @@ class FlutterEngine : public PluginRegistry {
   FlutterDesktopEngineRef HandOverEngine();
 
   // Forgets a handed-over handle that the library has destroyed (a refused view controller takes
-  // its engine with it); from then on the calls behave as over a refused engine.
+  // its engine and messenger with it); from then on the calls, the messenger's included, behave
+  // as over a refused engine.
   void ForgetDestroyedEngine();
 
   // Destroys the handle if this wrapper still owns it, then forgets it. First step of destruction.

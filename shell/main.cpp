@@ -52,7 +52,10 @@ int APIENTRY wWinMain(HINSTANCE, HINSTANCE, wchar_t*, int) {
   }
   int exit_code = 0;
   if (got < 0) {
-    std::cerr << "Message loop failed: GetMessageW returned -1 (error " << GetLastError()
+    // Read before anything is written: the first write to the stream may set the error itself
+    // (operands of << are evaluated left to right, after the text before them is written).
+    const DWORD error = GetLastError();
+    std::cerr << "Message loop failed: GetMessageW returned -1 (error " << error
               << "); exiting with code 1." << std::endl;
     exit_code = 1;
   }

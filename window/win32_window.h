@@ -132,8 +132,10 @@ class Win32Window {
   void MoveToAdjacentMonitor(bool next);
   // Windowed mode: a window whose centre is on no monitor any more (its monitor went away) is
   // centred in the work area of the nearest one, keeping its size, with an "applied (windowed)"
-  // line.
+  // line. A minimized window is judged by its restored placement, which is moved the same way
+  // while the window stays minimized. A window left where it is gets no line.
   void KeepWindowedOnAMonitor();
+  void KeepRestoredPlacementOnAMonitor();
   void FillClientAreaWithContent();
   void UnregisterHotKeys();
 

@@ -23,6 +23,27 @@ display_geometry::Point WindowedOrigin(const RECT& window, int width, int height
                                           GetSystemMetrics(SM_CYSCREEN), width, height);
 }
 
+// Where a window whose centre is on no monitor goes: its size, centred as WindowedOrigin says.
+// Nothing when its centre is on a monitor.
+std::optional<RECT> PlaceOnAMonitor(const RECT& window) {
+  const display_geometry::Point centre = display_geometry::CentreOf(ToGeometry(window));
+  if (MonitorFromPoint(POINT{centre.x, centre.y}, MONITOR_DEFAULTTONULL) != nullptr)
+    return std::nullopt;
+  const int width = window.right - window.left;
+  const int height = window.bottom - window.top;
+  const display_geometry::Point origin = WindowedOrigin(window, width, height);
+  return RECT{origin.x, origin.y, origin.x + width, origin.y + height};
+}
+
+// The screen position of workspace (0,0): the top left of the primary monitor's work area.
+POINT WorkspaceOrigin() {
+  MONITORINFO info{};
+  info.cbSize = sizeof(MONITORINFO);
+  if (!GetMonitorInfoW(MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY), &info))
+    return POINT{0, 0};
+  return POINT{info.rcWork.left, info.rcWork.top};
+}
+
 }  // namespace
 
 void Win32Window::EnterWindowedMode() {
@@ -67,20 +88,37 @@ void Win32Window::MoveToAdjacentMonitor(bool next) {
 
 void Win32Window::KeepWindowedOnAMonitor() {
   if (top_window == nullptr || !windowed_mode) return;
+  // A minimized window sits far off every monitor (at -32000,-32000) wherever it came from; what
+  // must be on a monitor is the place it comes back to when restored.
+  if (IsIconic(top_window)) return KeepRestoredPlacementOnAMonitor();
   RECT window{};
   if (!GetWindowRect(top_window, &window)) return;
-  const display_geometry::Point centre = display_geometry::CentreOf(ToGeometry(window));
-  if (MonitorFromPoint(POINT{centre.x, centre.y}, MONITOR_DEFAULTTONULL) != nullptr) return;
+  const std::optional<RECT> moved = PlaceOnAMonitor(window);
+  if (!moved) return;
   // Its monitor is gone. Windows usually moves such a window back by itself, and then this finds
   // nothing to do; where it does not (Wine), the window would stay out of sight, and the hot-keys,
   // which move it from the monitor it is on, would not bring it back either.
-  const int width = window.right - window.left;
-  const int height = window.bottom - window.top;
-  const display_geometry::Point origin = WindowedOrigin(window, width, height);
-  SetWindowPos(top_window, nullptr, origin.x, origin.y, width, height,
-               SWP_NOZORDER | SWP_NOACTIVATE);
-  const display_geometry::Rect placed{origin.x, origin.y, origin.x + width, origin.y + height};
-  ReportDisplayEvent(display_geometry::AppliedLine("windowed", placed).c_str());
+  SetWindowPos(top_window, nullptr, moved->left, moved->top, moved->right - moved->left,
+               moved->bottom - moved->top, SWP_NOZORDER | SWP_NOACTIVATE);
+  ReportDisplayEvent(display_geometry::AppliedLine("windowed", ToGeometry(*moved)).c_str());
+}
+
+void Win32Window::KeepRestoredPlacementOnAMonitor() {
+  WINDOWPLACEMENT placement{};
+  placement.length = sizeof(WINDOWPLACEMENT);
+  if (!GetWindowPlacement(top_window, &placement)) return;
+  // The placement is in workspace coordinates, which start at the primary monitor's work area.
+  const POINT workspace = WorkspaceOrigin();
+  RECT restored = placement.rcNormalPosition;
+  OffsetRect(&restored, workspace.x, workspace.y);
+  const std::optional<RECT> moved = PlaceOnAMonitor(restored);
+  if (!moved) return;
+  placement.rcNormalPosition = *moved;
+  OffsetRect(&placement.rcNormalPosition, -workspace.x, -workspace.y);
+  placement.flags = 0;
+  placement.showCmd = SW_SHOWMINNOACTIVE;  // stays minimized, and is not activated either
+  if (!SetWindowPlacement(top_window, &placement)) return;
+  ReportDisplayEvent(display_geometry::AppliedLine("windowed", ToGeometry(*moved)).c_str());
 }
 
 void Win32Window::ScheduleResync(const char* event_name) {

@@ -57,11 +57,47 @@ class RecordingResult : public MethodResult<EncodableValue> {
 
 class OtherSerializer : public StandardCodecSerializer {};
 
+// Strings around the writer's borders: 63/64 (where a string's bytes are copied otherwise) and
+// 253/254 (the last one-byte size, the first with the 0xfe marker), plain and multi-byte UTF-8,
+// whose size counts bytes. `size` is the size prefix as it goes on the wire.
+struct LongString {
+  std::string text;
+  const char* size;
+};
+
+std::string Repeat(const std::string& piece, size_t times) {
+  std::string text;
+  for (size_t i = 0; i < times; ++i) text += piece;
+  return text;
+}
+
+std::vector<LongString> LongStrings() {
+  // Letters that do not repeat every 32 bytes, so a misplaced block of a copy shows.
+  const auto letters = [](size_t count) {
+    std::string text;
+    for (size_t i = 0; i < count; ++i) text += static_cast<char>('a' + i % 26);
+    return text;
+  };
+  return {{letters(63), "3f"},
+          {letters(64), "40"},
+          {letters(100), "64"},
+          {letters(253), "fd"},
+          {letters(254), "fe fe00"},
+          {Repeat("\xe2\x82\xac", 84) + "z", "fd"},  // 84 euro signs and a letter: 253 bytes
+          {Repeat("\xc3\xbc", 127), "fe fe00"}};     // 127 u-umlauts: 254 bytes
+}
+
+// A string value as the wire carries it.
+std::string StringHex(const LongString& s) {
+  return "07 " + std::string(s.size) + " " +
+         ToHex(std::vector<uint8_t>(s.text.begin(), s.text.end()));
+}
+
 // Each envelope through both interfaces: the owned vector, and appended to a buffer that holds
 // other bytes already, which must not move the padding (it counts from the message's first byte).
 TEST(StandardMethodCodecTest, EncodesCallsAndEnvelopesExactly) {
   struct Case {
-    const char* name;
+    std::string name;
     std::unique_ptr<std::vector<uint8_t>> bytes;
     std::function<void(MessageBytes*)> append;
     std::string hex;
@@ -74,6 +110,14 @@ TEST(StandardMethodCodecTest, EncodesCallsAndEnvelopesExactly) {
   const MethodCall<EncodableValue> x("x", std::make_unique<EncodableValue>(1.0));
   const MethodCall<EncodableValue> span("spanAllDisplays",
                                         std::make_unique<EncodableValue>(EncodableList{}));
+  const std::vector<LongString> long_strings = LongStrings();
+  std::vector<EncodableValue> long_values;
+  std::vector<std::unique_ptr<MethodCall<EncodableValue>>> long_calls;
+  for (const LongString& s : long_strings) {
+    long_values.emplace_back(s.text);
+    long_calls.push_back(std::make_unique<MethodCall<EncodableValue>>(
+        s.text, std::make_unique<EncodableValue>(s.text)));
+  }
   // A serializer of a class of its own has every value written call by call.
   static const OtherSerializer derived;
   for (const StandardMethodCodec* codec :
@@ -110,13 +154,27 @@ TEST(StandardMethodCodecTest, EncodesCallsAndEnvelopesExactly) {
                      error("E", "m", &one), "01 07 01 45 07 01 6d 03 01000000"});
     cases.push_back({"error with an empty code", codec->EncodeError("", "", nullptr),
                      error("", "", nullptr), "01 07 00 00 00"});
+    for (size_t i = 0; i < long_strings.size(); ++i) {
+      const std::string& text = long_strings[i].text;
+      const std::string hex = StringHex(long_strings[i]);
+      const std::string name = "string of " + std::to_string(text.size()) + " bytes";
+      cases.push_back({name + " as call name and argument", codec->EncodeCall(*long_calls[i]),
+                       call(*long_calls[i]), hex + " " + hex});
+      cases.push_back({name + " as success", codec->EncodeSuccess(&long_values[i]),
+                       success(&long_values[i]), "00 " + hex});
+      cases.push_back({name + " as error code, message and details",
+                       codec->EncodeError(text, text, &long_values[i]),
+                       [codec, &text = long_strings[i].text, &value = long_values[i]](
+                           MessageBytes* b) { codec->EncodeErrorTo(text, text, &value, b); },
+                       "01 " + hex + " " + hex + " " + hex});
+    }
     for (const Case& c : cases) {
       SCOPED_TRACE(c.name);
       ASSERT_NE(c.bytes, nullptr);
       EXPECT_EQ(ToHex(*c.bytes), ToHex(Hex(c.hex)));
       // Appended once to a buffer that must grow first, once to one with room already: the
       // message is then written in place, by other code.
-      for (const size_t capacity : {size_t{0}, size_t{256}}) {
+      for (const size_t capacity : {size_t{0}, size_t{1024}}) {
         SCOPED_TRACE(capacity == 0 ? "growing" : "with room");
         MessageBytes appended;
         appended.reserve(capacity);

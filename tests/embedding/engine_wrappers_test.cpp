@@ -260,7 +260,14 @@ TEST_F(EngineWrappersTest, AFailedViewControllerHasNoViewAndDestroysNoHandle) {
   EXPECT_EQ(testing::internal::GetCapturedStderr(), kNoRegistrar);
   engine->ReloadSystemFonts();
   engine->SetNextFrameCallback([] {});
+  // The messenger went with the engine: a send or a handler must not reach it.
+  int replies = 0;
+  engine->GetMessenger().Send("out", nullptr, 0, [&replies](const uint8_t*, size_t) { ++replies; });
+  engine->GetMessenger().Send("out", nullptr, 0, nullptr);
+  engine->GetMessenger().SetHandler("in", [](const uint8_t*, size_t, flutter::ReplyCallback) {});
+  engine->GetMessenger().SetHandler("in", nullptr);
   controller.reset();
+  EXPECT_EQ(replies, 0);
   for (const auto& event : core().Events()) {
     ADD_FAILURE() << "after the refusal: " << standin::EventKindName(event.kind) << " "
                   << event.detail;

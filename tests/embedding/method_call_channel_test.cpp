@@ -1,6 +1,7 @@
 // MethodCallChannel and EngineMethodResult with the standard codec, against the stand-in engine.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <utility>
@@ -10,6 +11,7 @@
 #include "codec/method_result.h"
 #include "codec/standard_method_codec.h"
 #include "embedding/flutter_engine.h"
+#include "embedding/message_buffer.h"
 #include "embedding/method_call_channel.h"
 #include "shell/engine_project.h"
 #include "tests/standin/standin_fixture.h"
@@ -289,6 +291,89 @@ TEST_F(MethodCallChannelTest, ConsecutiveCallsAndRepliesReuseOneBufferForTheSame
     EXPECT_EQ(sent[1].bytes, bytes);
     EXPECT_EQ(sent[0].data, sent[1].data) << "the second message got a buffer of its own";
   }
+}
+
+// A send can set off another on the same thread before it returns: an engine that answers on the
+// spot delivers a new call from inside a send, and that call's handler sends too. The engine reads
+// the outer message's bytes again once the inner send is back; both must be exact, so the inner
+// message must have had a buffer of its own.
+TEST_F(MethodCallChannelTest, AMessageSentFromInsideASendLeavesTheOuterBytesWhole) {
+  const auto& codec = flutter::StandardMethodCodec::SharedInstance();
+  const EncodableValue outer(std::string(40, 'o'));
+  const EncodableValue inner(std::string(8, 'i'));
+  const std::vector<uint8_t> outer_call = *codec.EncodeCall(
+      flutter::MethodCall<EncodableValue>("out", std::make_unique<EncodableValue>(outer)));
+  const std::vector<uint8_t> inner_call = *codec.EncodeCall(
+      flutter::MethodCall<EncodableValue>("in", std::make_unique<EncodableValue>(inner)));
+  const std::vector<uint8_t> outer_reply = *codec.EncodeSuccess(&outer);
+  const std::vector<uint8_t> inner_reply = *codec.EncodeSuccess(&inner);
+  const std::vector<uint8_t> inner_trigger{0x07, 0x01, 'i', 0x00};
+
+  // "foo" is answered with the long reply, the inner trigger with an invoke and the short reply.
+  channel_->SetCallHandler(
+      [&](const flutter::MethodCall<EncodableValue>& call, std::unique_ptr<Result> result) {
+        if (call.method_name() == "foo") return result->Success(&outer);
+        channel_->Invoke("in", std::make_unique<EncodableValue>(inner));
+        result->Success(&inner);
+      });
+  std::vector<std::string> reread;
+  const auto check_whole = [&](const char* what, const uint8_t* data,
+                               const std::vector<uint8_t>& sent) {
+    const bool whole = data != nullptr && std::equal(sent.begin(), sent.end(), data);
+    reread.push_back(std::string(what) + (whole ? " whole" : " overwritten"));
+  };
+  hooks_.on_event = [&](const standin::Event& event) {
+    if (event.kind != EventKind::kMessengerSend || event.bytes != outer_call) return;
+    core().Deliver(kChannel, inner_trigger);
+    check_whole("call", event.data, event.bytes);
+  };
+  channel_->Invoke("out", std::make_unique<EncodableValue>(outer));
+
+  ResponseLog log;
+  standin::ResponseFunction collect = log.Collector();
+  core().Deliver(kChannel, kFooCall, [&](const uint8_t* data, size_t size) {
+    collect(data, size);
+    core().Deliver(kChannel, inner_trigger);
+    check_whole("reply", data, log.responses.front().bytes);
+  });
+  EXPECT_EQ(reread, (std::vector<std::string>{"call whole", "reply whole"}));
+
+  std::vector<std::vector<uint8_t>> calls;
+  for (const auto& event : Events(EventKind::kMessengerSend)) calls.push_back(event.bytes);
+  EXPECT_EQ(calls, (std::vector<std::vector<uint8_t>>{inner_call, outer_call, inner_call}));
+  std::vector<std::vector<uint8_t>> replies;
+  for (const auto& event : Events(EventKind::kResponse)) replies.push_back(event.bytes);
+  EXPECT_EQ(replies, (std::vector<std::vector<uint8_t>>{inner_reply, outer_reply, inner_reply}));
+}
+
+// A sender keeps its buffer's memory for the next message, but only up to a bound: a rare large
+// message gives its memory back once sent, or every channel would hold its largest message's
+// memory for as long as it lives.
+TEST(MessageBufferTest, AMessageAboveTheKeptCapacityGivesItsMemoryBack) {
+  const auto& codec = flutter::StandardMethodCodec::SharedInstance();
+  const EncodableValue usual(std::string(100, 'u'));
+  const EncodableValue large(std::string(flutter::MessageBuffer::kKeptCapacity, 'l'));
+  flutter::MessageBuffer buffer;
+  const uint8_t* usual_memory = nullptr;
+  {
+    flutter::MessageBuffer::Lease lease(buffer);
+    codec.EncodeSuccessTo(&usual, lease.bytes());
+    usual_memory = lease.bytes()->data();
+  }
+  {
+    flutter::MessageBuffer::Lease lease(buffer);
+    EXPECT_TRUE(lease.bytes()->empty());
+    EXPECT_EQ(lease.bytes()->data(), usual_memory) << "a usual message's memory was not kept";
+    codec.EncodeSuccessTo(&large, lease.bytes());
+    EXPECT_EQ(lease.bytes()->ToVector(), *codec.EncodeSuccess(&large));
+    ASSERT_GT(lease.bytes()->capacity(), flutter::MessageBuffer::kKeptCapacity);
+  }
+  flutter::MessageBuffer::Lease lease(buffer);
+  EXPECT_TRUE(lease.bytes()->empty());
+  EXPECT_LE(lease.bytes()->capacity(), flutter::MessageBuffer::kKeptCapacity)
+      << "the large message's memory is still held";
+  codec.EncodeSuccessTo(&usual, lease.bytes());
+  EXPECT_EQ(lease.bytes()->ToVector(), *codec.EncodeSuccess(&usual));
 }
 
 TEST_F(MethodCallChannelTest, ARefusedInvokeDestroysItsResultUncompleted) {

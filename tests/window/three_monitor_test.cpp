@@ -280,6 +280,43 @@ TEST_F(ThreeMonitors, EnteringWindowedModeFromTheSpanCentresOnTheMonitorUnderIts
   ExpectRect(At(1920, 112, 1280, 800));  // work area of the 1280 x 1024 monitor
 }
 
+// At a display change, a windowed window whose centre is on no monitor is centred in the work area
+// of the nearest one: here the right-hand one, not the primary. A minimized window sits off every
+// monitor wherever it belongs; it is judged by the place it is restored to, and stays minimized.
+TEST_F(ThreeMonitors, ADisplayChangeMovesAWindowedWindowOnNoMonitorToTheNearestOne) {
+  const RECT past_right = At(2570, 100, 1280, 800);  // centre (3210, 500): 10 px right of it
+  const Lines moved{"WM_DISPLAYCHANGE", "applied (windowed) 1280x800 @1920,112"};
+  struct Case {
+    const char* name;
+    RECT placed;
+    bool minimized;
+    Lines lines;
+    RECT restored;
+  };
+  const Case cases[] = {
+      {"centre just right of the right-hand monitor", past_right, false, moved,
+       At(1920, 112, 1280, 800)},
+      {"minimized, restored on the primary", At(320, 120, 1280, 800), true,
+       Lines{"WM_DISPLAYCHANGE"}, At(320, 120, 1280, 800)},
+      {"minimized, restored right of the right-hand monitor", past_right, true, moved,
+       At(1920, 112, 1280, 800)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    window().EnterWindowedMode();
+    SetWindowPos(hwnd_, nullptr, c.placed.left, c.placed.top, 1280, 800,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+    if (c.minimized) ShowWindow(hwnd_, SW_SHOWMINNOACTIVE);
+    ASSERT_EQ(IsIconic(hwnd_) != FALSE, c.minimized);
+    window().TakeLines();
+    SendDisplayChange();
+    EXPECT_EQ(window().TakeLines(), c.lines);
+    EXPECT_EQ(IsIconic(hwnd_) != FALSE, c.minimized);
+    if (c.minimized) ShowWindow(hwnd_, SW_RESTORE);
+    ExpectRect(c.restored);
+  }
+}
+
 TEST_F(ThreeMonitors, ALayoutReEnteredFromASynchronousMessageIsRefused) {
   bool armed = true;
   window().on_message = [&](UINT message) {
