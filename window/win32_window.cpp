@@ -1,6 +1,6 @@
 // Win32Window: class registration, creation, the window procedure, theme, content and the base
-// message dispatch. Layouts live in win32_window_layout.cpp, windowed mode and the resync in
-// win32_window_windowed.cpp.
+// message dispatch. Kiosk layouts and their resync live in win32_window_layout.cpp, windowed mode
+// and its hot-keys in win32_window_windowed.cpp.
 #include "window/win32_window.h"
 
 #include <dwmapi.h>
@@ -118,10 +118,7 @@ void Win32Window::Destroy() {
 void Win32Window::AttachContent(HWND content) {
   content_window = content;
   SetParent(content, top_window);
-  RECT client{};
-  GetClientRect(top_window, &client);
-  MoveWindow(content, client.left, client.top, client.right - client.left,
-             client.bottom - client.top, TRUE);
+  FillClientAreaWithContent();
   SetFocus(content_window);
 }
 
@@ -204,7 +201,7 @@ LRESULT Win32Window::OnTimerMessage(HWND hwnd, WPARAM timer_id, UINT message, LP
 }
 
 LRESULT Win32Window::OnDpiChangedMessage(HWND hwnd, LPARAM lparam) {
-  if (KioskLayoutCurrent()) {
+  if (IsKioskLayoutActive()) {
     ScheduleResync("WM_DPICHANGED (kiosk debounce)");
     return 0;
   }
@@ -215,18 +212,6 @@ LRESULT Win32Window::OnDpiChangedMessage(HWND hwnd, LPARAM lparam) {
   SetWindowPos(hwnd, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
                suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
   return 0;
-}
-
-LRESULT Win32Window::OnHotKeyMessage(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
-  if (windowed_mode && wparam == kHotKeyPrevious) {
-    MoveToAdjacentMonitor(false);
-    return 0;
-  }
-  if (windowed_mode && wparam == kHotKeyNext) {
-    MoveToAdjacentMonitor(true);
-    return 0;
-  }
-  return DefaultProcessing(hwnd, message, wparam, lparam);
 }
 
 // Default processing goes to the message's own window. After WM_DESTROY has cleared top_window the
@@ -241,9 +226,4 @@ void Win32Window::FillClientAreaWithContent() {
   GetClientRect(top_window, &client);
   MoveWindow(content_window, client.left, client.top, client.right - client.left,
              client.bottom - client.top, TRUE);
-}
-
-void Win32Window::UnregisterHotKeys() {
-  UnregisterHotKey(top_window, kHotKeyPrevious);
-  UnregisterHotKey(top_window, kHotKeyNext);
 }

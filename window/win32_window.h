@@ -4,14 +4,15 @@
 // when the last object goes), creates the window framed and hidden at a DPI-scaled position, binds
 // the window to this object in WindowProcedure, keeps the dark-mode attribute in step with the
 // user's app theme, keeps one child content window filling the client area, and carries the kiosk
-// display logic:
-//   - two full-screen layouts, SpanAllDisplays and FitPreferredDisplay, both topmost borderless
-//     popups applied by ApplyBounds;
-//   - windowed mode, a framed 1280 x 800 window that the hot-keys Win+Shift+Left/Right (ids 1, 2)
-//     move between monitors;
-//   - a debounced resync: display and DPI changes while a kiosk layout is current arm timer 1001
-//   for
-//     450 ms; its tick re-applies the layout and arms one follow-up 300 ms later.
+// display logic, one file per concern:
+//   - win32_window.cpp: lifecycle and the message dispatch;
+//   - win32_window_layout.cpp: two full-screen layouts, SpanAllDisplays and FitPreferredDisplay,
+//     both topmost borderless popups applied by ApplyBounds, and their debounced resync: display
+//     and DPI changes while a kiosk layout is current arm timer 1001 for 450 ms; its tick
+//     re-applies the layout and arms one follow-up 300 ms later;
+//   - win32_window_windowed.cpp: windowed mode, a framed 1280 x 800 window that the hot-keys
+//     Win+Shift+Left/Right (ids 1, 2) move between monitors;
+//   - win32_monitors.cpp: the monitors, enumerated anew each time.
 // Every decision is one event line through ReportDisplayEvent, which writes it to the debugger
 // output as "[kiosk-display] ", the line, "\n".
 //
@@ -21,9 +22,10 @@
 
 #include <windows.h>
 
+#include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
-#include <vector>
 
 class Win32Window {
  public:
@@ -75,8 +77,8 @@ class Win32Window {
   void EnterWindowedMode();
   void ExitWindowedMode();
 
-  // True while span or fit is the current layout and windowed mode is off.
-  bool IsKioskLayoutActive() const;
+  // True while a kiosk layout (span or fit) is current; windowed mode is not one.
+  bool IsKioskLayoutActive() const { return span_active() || fit_active(); }
 
  protected:
   // One event line (may be null: nothing is written).
@@ -94,12 +96,6 @@ class Win32Window {
   // Puts the window over `target` as a topmost popup, or reports why not. Used by the layouts.
   bool ApplyBounds(const RECT& target, const char* layout_name);
 
-  // Full rectangles (not work areas) of all monitors, in enumeration order.
-  static std::vector<RECT> CollectMonitorRects();
-
-  // Left to right, then top to bottom.
-  static bool MonitorRectLess(const RECT& a, const RECT& b);
-
  private:
   static LRESULT CALLBACK WindowProcedure(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
 
@@ -113,17 +109,27 @@ class Win32Window {
   LRESULT OnHotKeyMessage(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
   LRESULT DefaultProcessing(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
 
-  // The kiosk layouts' bookkeeping. A layout operation starts with StartLayout: false when it is
-  // refused (no window, windowed mode, or with its "skip reentrant ..." line while another layout
-  // runs); otherwise the hot-keys are dropped and `layout` is recorded as current, whatever the
-  // operation then finds. ReapplyCurrentLayout runs the recorded one again (the resync tick).
-  // A new layout is an enumerator here, its own method, and its line in ReapplyCurrentLayout's
-  // switch (which the compiler checks); every layout but span fits one monitor (fit_active).
-  enum class KioskLayout { kNone, kSpan, kFit };
-  bool StartLayout(KioskLayout layout);
-  void RecordLayout(KioskLayout layout);
-  bool KioskLayoutCurrent() const;
+  // What the window shows, as one record: the current layout and, for a layout on one monitor,
+  // which one (an index left to right, then top to bottom; none: the preferred monitor, chosen
+  // anew each time). kNone until the first layout, and after windowed mode ends.
+  enum class Layout { kNone, kSpan, kFit, kWindowed };
+  struct LayoutRecord {
+    Layout layout = Layout::kNone;
+    std::optional<std::size_t> monitor;
+  };
+  bool span_active() const { return current.layout == Layout::kSpan; }
+  bool fit_active() const { return current.layout == Layout::kFit; }
+  bool windowed_mode() const { return current.layout == Layout::kWindowed; }
+
+  // A kiosk layout operation starts with StartLayout: false when it is refused (no window,
+  // windowed mode, or with its "skip reentrant ..." line while another layout runs); otherwise the
+  // hot-keys are dropped and `next` becomes current, whatever the operation then finds.
+  // ReapplyCurrentLayout runs the current one again (the resync tick). A layout on one monitor is
+  // a fit with the monitor in the record: its own public method calls Fit, and the resync, the
+  // refusals and the lines follow from the record.
+  bool StartLayout(const LayoutRecord& next);
   void ReapplyCurrentLayout();
+  void Fit(std::optional<std::size_t> monitor);
 
   // The debounce and its timer tick.
   void ScheduleResync(const char* event_name);
@@ -140,10 +146,7 @@ class Win32Window {
   void UnregisterHotKeys();
 
   bool quit_on_destroy = false;
-  bool span_active = false;
-  bool fit_active = false;
-  KioskLayout current_layout = KioskLayout::kNone;  // set with the two flags, by RecordLayout
-  bool windowed_mode = false;
+  LayoutRecord current;
   bool layout_busy = false;
   int32_t resync_follow_ups = 0;
   HWND top_window = nullptr;

@@ -1,6 +1,6 @@
 // The two kiosk layouts: span over all monitors and fit to the preferred monitor, both applied as a
-// borderless topmost popup by ApplyBounds. The arithmetic is in window/display_geometry.
-#include <utility>
+// borderless topmost popup by ApplyBounds, and their debounced resync after display and DPI
+// changes. The arithmetic is in window/display_geometry.
 #include <vector>
 
 #include "window/display_geometry.h"
@@ -12,14 +12,6 @@ using win32_monitors::ToGeometry;
 using win32_monitors::ToWin32;
 
 namespace {
-
-BOOL CALLBACK CollectMonitor(HMONITOR monitor, HDC, LPRECT, LPARAM data) {
-  MONITORINFO info{};
-  info.cbSize = sizeof(MONITORINFO);
-  if (GetMonitorInfoW(monitor, &info))
-    reinterpret_cast<std::vector<RECT>*>(data)->push_back(info.rcMonitor);
-  return TRUE;
-}
 
 // Holds layout_busy for the whole of one layout operation, also on early returns.
 class BusyScope {
@@ -35,76 +27,46 @@ class BusyScope {
 
 }  // namespace
 
-namespace win32_monitors {
-
-std::vector<RECT> MonitorRects() {
-  std::vector<RECT> monitors;
-  EnumDisplayMonitors(nullptr, nullptr, CollectMonitor, reinterpret_cast<LPARAM>(&monitors));
-  return monitors;
-}
-
-std::vector<display_geometry::Rect> Monitors() {
-  std::vector<display_geometry::Rect> monitors;
-  for (const RECT& r : MonitorRects()) monitors.push_back(ToGeometry(r));
-  return monitors;
-}
-
-std::vector<display_geometry::Rect> SortedMonitors() {
-  std::vector<display_geometry::Rect> monitors = Monitors();
-  display_geometry::SortMonitors(monitors);
-  return monitors;
-}
-
-}  // namespace win32_monitors
-
-std::vector<RECT> Win32Window::CollectMonitorRects() { return win32_monitors::MonitorRects(); }
-
-bool Win32Window::MonitorRectLess(const RECT& a, const RECT& b) {
-  return display_geometry::MonitorRectLess(ToGeometry(a), ToGeometry(b));
-}
-
-bool Win32Window::StartLayout(KioskLayout layout) {
-  if (top_window == nullptr || windowed_mode) return false;
+bool Win32Window::StartLayout(const LayoutRecord& next) {
+  if (top_window == nullptr || windowed_mode()) return false;
   if (layout_busy) {
-    ReportDisplayEvent(layout == KioskLayout::kSpan ? "skip reentrant span" : "skip reentrant fit");
+    ReportDisplayEvent(next.layout == Layout::kSpan ? "skip reentrant span" : "skip reentrant fit");
     return false;
   }
   UnregisterHotKeys();
-  RecordLayout(layout);
+  current = next;
   return true;
 }
 
-void Win32Window::RecordLayout(KioskLayout layout) {
-  current_layout = layout;
-  span_active = layout == KioskLayout::kSpan;
-  fit_active = layout != KioskLayout::kNone && layout != KioskLayout::kSpan;
-}
-
-bool Win32Window::KioskLayoutCurrent() const { return span_active || fit_active; }
-
 void Win32Window::ReapplyCurrentLayout() {
-  switch (current_layout) {
-    case KioskLayout::kNone: return;
-    case KioskLayout::kSpan: return SpanAllDisplays();
-    case KioskLayout::kFit: return FitPreferredDisplay();
+  switch (current.layout) {
+    case Layout::kNone:
+    case Layout::kWindowed: return;
+    case Layout::kSpan: return SpanAllDisplays();
+    case Layout::kFit: return Fit(current.monitor);
   }
 }
 
-void Win32Window::FitPreferredDisplay() {
-  if (!StartLayout(KioskLayout::kFit)) return;
+void Win32Window::FitPreferredDisplay() { Fit(std::nullopt); }
+
+void Win32Window::Fit(std::optional<std::size_t> monitor) {
+  if (!StartLayout({Layout::kFit, monitor})) return;
   BusyScope busy(layout_busy);
   const std::vector<display_geometry::Rect> monitors = win32_monitors::SortedMonitors();
   if (monitors.empty()) {
     ReportDisplayEvent("skip fit: no monitors");
     return;
   }
-  const std::size_t index = display_geometry::PreferredMonitorIndex(monitors.size());
+  // A remembered monitor that has gone away gives way to the preferred one.
+  const std::size_t index = monitor && *monitor < monitors.size()
+                                ? *monitor
+                                : display_geometry::PreferredMonitorIndex(monitors.size());
   ReportDisplayEvent(display_geometry::FitMonitorsLine(monitors.size(), index).c_str());
   ApplyBounds(ToWin32(monitors[index]), "fit");
 }
 
 void Win32Window::SpanAllDisplays() {
-  if (!StartLayout(KioskLayout::kSpan)) return;
+  if (!StartLayout({Layout::kSpan, std::nullopt})) return;
   BusyScope busy(layout_busy);
   const std::vector<display_geometry::Rect> monitors = win32_monitors::Monitors();
   display_geometry::Rect bounds = display_geometry::UnionOfMonitors(monitors);
@@ -153,4 +115,28 @@ bool Win32Window::ApplyBounds(const RECT& target, const char* layout_name) {
   FillClientAreaWithContent();
   ReportDisplayEvent(display_geometry::AppliedLine(layout_name, wanted).c_str());
   return true;
+}
+
+void Win32Window::ScheduleResync(const char* event_name) {
+  ReportDisplayEvent(event_name);
+  if (top_window == nullptr || !IsKioskLayoutActive()) return;
+  resync_follow_ups = kResyncFollowUpsPerEvent;
+  // Re-arming a pending timer id replaces it: a burst of events yields one tick after the last.
+  SetTimer(top_window, kResyncTimerId, kResyncFirstDelayMs, nullptr);
+  ReportDisplayEvent("debounced resync scheduled");
+}
+
+LRESULT Win32Window::ResyncTick(HWND hwnd) {
+  KillTimer(hwnd, kResyncTimerId);
+  ReportDisplayEvent("resync timer fire");
+  ReapplyCurrentLayout();
+  // A layout that moved the window to a monitor of another DPI has re-armed the 450 ms timer
+  // through WM_DPICHANGED inside the call above; the follow-up below replaces it with the 300 ms
+  // one.
+  if (resync_follow_ups > 0) {
+    --resync_follow_ups;
+    SetTimer(top_window, kResyncTimerId, kResyncFollowUpDelayMs, nullptr);
+    ReportDisplayEvent("resync follow-up scheduled");
+  }
+  return 0;
 }

@@ -1,4 +1,4 @@
-// Windowed mode with its hot-keys, and the debounced resync of the kiosk layouts.
+// Windowed mode and its hot-keys, and keeping a windowed window on a monitor when displays change.
 #include <optional>
 
 #include "window/display_geometry.h"
@@ -50,8 +50,7 @@ void Win32Window::EnterWindowedMode() {
   if (top_window == nullptr) return;
   resync_follow_ups = 0;
   KillTimer(top_window, kResyncTimerId);
-  RecordLayout(KioskLayout::kNone);
-  windowed_mode = true;
+  current = {Layout::kWindowed, std::nullopt};
 
   RECT window{};
   GetWindowRect(top_window, &window);
@@ -69,13 +68,24 @@ void Win32Window::EnterWindowedMode() {
 void Win32Window::ExitWindowedMode() {
   if (top_window == nullptr) return;
   UnregisterHotKeys();
-  windowed_mode = false;
+  if (windowed_mode()) current = {};
 }
 
-bool Win32Window::IsKioskLayoutActive() const { return !windowed_mode && KioskLayoutCurrent(); }
+LRESULT Win32Window::OnHotKeyMessage(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
+  if (windowed_mode() && (wparam == kHotKeyPrevious || wparam == kHotKeyNext)) {
+    MoveToAdjacentMonitor(wparam == kHotKeyNext);
+    return 0;
+  }
+  return DefaultProcessing(hwnd, message, wparam, lparam);
+}
+
+void Win32Window::UnregisterHotKeys() {
+  UnregisterHotKey(top_window, kHotKeyPrevious);
+  UnregisterHotKey(top_window, kHotKeyNext);
+}
 
 void Win32Window::MoveToAdjacentMonitor(bool next) {
-  if (top_window == nullptr || !windowed_mode) return;
+  if (top_window == nullptr || !windowed_mode()) return;
   RECT window{};
   if (!GetWindowRect(top_window, &window)) return;
 
@@ -87,7 +97,7 @@ void Win32Window::MoveToAdjacentMonitor(bool next) {
 }
 
 void Win32Window::KeepWindowedOnAMonitor() {
-  if (top_window == nullptr || !windowed_mode) return;
+  if (top_window == nullptr || !windowed_mode()) return;
   // A minimized window sits far off every monitor (at -32000,-32000) wherever it came from; what
   // must be on a monitor is the place it comes back to when restored.
   if (IsIconic(top_window)) return KeepRestoredPlacementOnAMonitor();
@@ -119,28 +129,4 @@ void Win32Window::KeepRestoredPlacementOnAMonitor() {
   placement.showCmd = SW_SHOWMINNOACTIVE;  // stays minimized, and is not activated either
   if (!SetWindowPlacement(top_window, &placement)) return;
   ReportDisplayEvent(display_geometry::AppliedLine("windowed", ToGeometry(*moved)).c_str());
-}
-
-void Win32Window::ScheduleResync(const char* event_name) {
-  ReportDisplayEvent(event_name);
-  if (top_window == nullptr || !IsKioskLayoutActive()) return;
-  resync_follow_ups = kResyncFollowUpsPerEvent;
-  // Re-arming a pending timer id replaces it: a burst of events yields one tick after the last.
-  SetTimer(top_window, kResyncTimerId, kResyncFirstDelayMs, nullptr);
-  ReportDisplayEvent("debounced resync scheduled");
-}
-
-LRESULT Win32Window::ResyncTick(HWND hwnd) {
-  KillTimer(hwnd, kResyncTimerId);
-  ReportDisplayEvent("resync timer fire");
-  ReapplyCurrentLayout();
-  // A layout that moved the window to a monitor of another DPI has re-armed the 450 ms timer
-  // through WM_DPICHANGED inside the call above; the follow-up below replaces it with the 300 ms
-  // one.
-  if (resync_follow_ups > 0) {
-    --resync_follow_ups;
-    SetTimer(top_window, kResyncTimerId, kResyncFollowUpDelayMs, nullptr);
-    ReportDisplayEvent("resync follow-up scheduled");
-  }
-  return 0;
 }

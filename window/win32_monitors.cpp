@@ -1,0 +1,34 @@
+#include "window/win32_monitors.h"
+
+namespace win32_monitors {
+namespace {
+
+BOOL CALLBACK CollectMonitor(HMONITOR monitor, HDC, LPRECT, LPARAM data) {
+  MONITORINFO info{};
+  info.cbSize = sizeof(MONITORINFO);
+  if (GetMonitorInfoW(monitor, &info))
+    reinterpret_cast<std::vector<RECT>*>(data)->push_back(info.rcMonitor);
+  return TRUE;
+}
+
+}  // namespace
+
+std::vector<RECT> MonitorRects() {
+  std::vector<RECT> monitors;
+  EnumDisplayMonitors(nullptr, nullptr, CollectMonitor, reinterpret_cast<LPARAM>(&monitors));
+  return monitors;
+}
+
+std::vector<display_geometry::Rect> Monitors() {
+  std::vector<display_geometry::Rect> monitors;
+  for (const RECT& r : MonitorRects()) monitors.push_back(ToGeometry(r));
+  return monitors;
+}
+
+std::vector<display_geometry::Rect> SortedMonitors() {
+  std::vector<display_geometry::Rect> monitors = Monitors();
+  display_geometry::SortMonitors(monitors);
+  return monitors;
+}
+
+}  // namespace win32_monitors
