@@ -114,16 +114,16 @@ class Win32Window {
   // anew each time). kNone until the first layout, and after windowed mode ends.
   enum class Layout { kNone, kSpan, kFit, kWindowed };
   struct LayoutRecord {
-    Layout layout = Layout::kNone;
+    Layout kind = Layout::kNone;
     std::optional<std::size_t> monitor;
   };
-  bool span_active() const { return current.layout == Layout::kSpan; }
-  bool fit_active() const { return current.layout == Layout::kFit; }
-  bool windowed_mode() const { return current.layout == Layout::kWindowed; }
+  bool span_active() const { return layout.kind == Layout::kSpan; }
+  bool fit_active() const { return layout.kind == Layout::kFit; }
+  bool windowed_mode() const { return layout.kind == Layout::kWindowed; }
 
   // A kiosk layout operation starts with StartLayout: false when it is refused (no window,
   // windowed mode, or with its "skip reentrant ..." line while another layout runs); otherwise the
-  // hot-keys are dropped and `next` becomes current, whatever the operation then finds.
+  // hot-keys are dropped and `next` becomes the current layout, whatever the operation then finds.
   // ReapplyCurrentLayout runs the current one again (the resync tick). A layout on one monitor is
   // a fit with the monitor in the record: its own public method calls Fit, and the resync, the
   // refusals and the lines follow from the record.
@@ -146,7 +146,7 @@ class Win32Window {
   void UnregisterHotKeys();
 
   bool quit_on_destroy = false;
-  LayoutRecord current;
+  LayoutRecord layout;
   bool layout_busy = false;
   int32_t resync_follow_ups = 0;
   HWND top_window = nullptr;

@@ -30,20 +30,20 @@ class BusyScope {
 bool Win32Window::StartLayout(const LayoutRecord& next) {
   if (top_window == nullptr || windowed_mode()) return false;
   if (layout_busy) {
-    ReportDisplayEvent(next.layout == Layout::kSpan ? "skip reentrant span" : "skip reentrant fit");
+    ReportDisplayEvent(next.kind == Layout::kSpan ? "skip reentrant span" : "skip reentrant fit");
     return false;
   }
   UnregisterHotKeys();
-  current = next;
+  layout = next;
   return true;
 }
 
 void Win32Window::ReapplyCurrentLayout() {
-  switch (current.layout) {
+  switch (layout.kind) {
     case Layout::kNone:
     case Layout::kWindowed: return;
     case Layout::kSpan: return SpanAllDisplays();
-    case Layout::kFit: return Fit(current.monitor);
+    case Layout::kFit: return Fit(layout.monitor);
   }
 }
 

@@ -50,7 +50,7 @@ void Win32Window::EnterWindowedMode() {
   if (top_window == nullptr) return;
   resync_follow_ups = 0;
   KillTimer(top_window, kResyncTimerId);
-  current = {Layout::kWindowed, std::nullopt};
+  layout = {Layout::kWindowed, std::nullopt};
 
   RECT window{};
   GetWindowRect(top_window, &window);
@@ -68,7 +68,7 @@ void Win32Window::EnterWindowedMode() {
 void Win32Window::ExitWindowedMode() {
   if (top_window == nullptr) return;
   UnregisterHotKeys();
-  if (windowed_mode()) current = {};
+  if (windowed_mode()) layout = {};
 }
 
 LRESULT Win32Window::OnHotKeyMessage(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
