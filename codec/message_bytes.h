@@ -1,12 +1,11 @@
 // MessageBytes: a growable byte buffer that a sender encodes its messages into, one after another,
 // emptying it between them; its memory is kept, so once it has grown to the sender's usual message
-// size, encoding allocates nothing.
+// size, encoding allocates nothing. Its room is one compare (room()), bytes are taken unwritten
+// (Extend), and growing is a call of its own (reserve, Append).
 //
-// Not a std::vector because of how the vector grows: it writes zeros over every byte it adds
-// before the encoder can write the byte itself, and every growing call carries its reallocation
-// path inline. With that path in the function, the compiler saves and restores registers for
-// every message, a sixth of a short message's cost (docs/benchmarks.md). Here the room is one
-// compare (room()), bytes are taken unwritten (Extend), and growing is a separate call (reserve).
+// Why not a std::vector: growing one writes zeros over every byte it adds before the encoder can
+// write the byte itself, and every growing call carries its reallocation path inline, for which
+// the compiler saves and restores registers on every message (docs/benchmarks.md).
 #ifndef ORVALEN_CODEC_MESSAGE_BYTES_H_
 #define ORVALEN_CODEC_MESSAGE_BYTES_H_
 

@@ -172,14 +172,14 @@ class DepthScope {
 template <typename Input>
 uint32_t ReadSizePrefix(Input& in) {
   const uint8_t first = in.Byte();
-  if (first < 254) return first;
-  if (first == 254) {
+  if (first < wire::kTwoByteSize) return first;
+  if (first == wire::kTwoByteSize) {
     uint16_t size = 0;
-    in.Bytes(&size, 2);
+    in.Bytes(&size, sizeof size);
     return size;
   }
   uint32_t size = 0;
-  in.Bytes(&size, 4);
+  in.Bytes(&size, sizeof size);
   return size;
 }
 
@@ -216,10 +216,11 @@ EncodableValue ReadContents(uint32_t count, Input& in) {
 
 // The reader aligns a typed array even when it is empty, unlike the writer.
 template <typename Container, typename Input>
-EncodableValue ReadSized(Input& in, uint8_t alignment = 1) {
+EncodableValue ReadSized(Input& in) {
+  using Element = typename Container::value_type;
   const uint32_t count = ReadSizePrefix(in);
-  if (alignment > 1) in.Align(alignment);
-  if (!AdmitBody(count, sizeof(typename Container::value_type), in)) return EncodableValue();
+  if (wire::kArrayAlignment < Element >> 1) in.Align(wire::kArrayAlignment<Element>);
+  if (!AdmitBody(count, sizeof(Element), in)) return EncodableValue();
   return ReadContents<Container>(count, in);
 }
 
@@ -268,14 +269,14 @@ EncodableValue ReadBody(uint8_t type, Input& in) {
     case Type::kFalse: return EncodableValue(false);
     case Type::kInt32: return ReadNumber<int32_t>(in);
     case Type::kInt64: return ReadNumber<int64_t>(in);
-    case Type::kFloat64: in.Align(8); return ReadNumber<double>(in);
+    case Type::kFloat64: in.Align(wire::kFloat64Alignment); return ReadNumber<double>(in);
     case Type::kLargeInt:
     case Type::kString: return ReadSized<std::string>(in);
     case Type::kUInt8List: return ReadSized<std::vector<uint8_t>>(in);
-    case Type::kInt32List: return ReadSized<std::vector<int32_t>>(in, 4);
-    case Type::kInt64List: return ReadSized<std::vector<int64_t>>(in, 8);
-    case Type::kFloat64List: return ReadSized<std::vector<double>>(in, 8);
-    case Type::kFloat32List: return ReadSized<std::vector<float>>(in, 4);
+    case Type::kInt32List: return ReadSized<std::vector<int32_t>>(in);
+    case Type::kInt64List: return ReadSized<std::vector<int64_t>>(in);
+    case Type::kFloat64List: return ReadSized<std::vector<double>>(in);
+    case Type::kFloat32List: return ReadSized<std::vector<float>>(in);
     case Type::kList: return ReadList(in);
     case Type::kMap: return ReadMap(in);
   }

@@ -1,16 +1,12 @@
-// Writing: one encoding body for every value, a template over where its bytes go.
-//
-// The body (PutValue and the helpers before it) runs on two outputs:
-//   - BufferOutput (buffer_output.h) appends to the vector of a plain ByteBufferStreamWriter,
-//     used when neither the serializer nor the writer is a derived class. Nothing can observe the
-//     separate calls then, so it may skip them: no virtual call per byte or per nested value, and
-//     scalars and short strings inside lists and maps written on the spot (PutElement).
+// Writing: one encoding body for every value (PutValue), over one of two outputs:
+//   - Writer appends to a MessageBytes. With the standard serializer and the plain
+//     ByteBufferStreamWriter nothing can observe the separate calls, so it skips them: no virtual
+//     call per byte or per nested value, and flat values (scalars and strings with a one-byte
+//     size) inside lists and maps are written on the spot with the message writer's stores.
+//     WriteValue's vector is filled through a thread's scratch MessageBytes, drained into it when
+//     full and at the end; bodies from kBulkBody bytes on go to the vector directly.
 //   - StreamOutput makes the ByteStreamWriter calls one by one and hands each nested value to the
 //     virtual WriteValue, so that a derived serializer or writer sees every call it always saw.
-// Both therefore write the same bytes, and the size prefix is written in one place for both.
-// Method messages of scalars and short strings skip both (flat_message.h).
-#include "codec/standard_codec_serializer.h"
-
 #include <algorithm>
 #include <bit>
 #include <cstring>
@@ -18,11 +14,13 @@
 #include <limits>
 #include <span>
 #include <string>
+#include <type_traits>
 #include <typeinfo>
+#include <variant>
 #include <vector>
 
-#include "codec/buffer_output.h"
 #include "codec/message_writer.h"
+#include "codec/standard_codec_serializer.h"
 
 namespace flutter {
 
@@ -35,65 +33,177 @@ namespace {
 
 using Type = StandardCodecType;
 using Value = EncodableValue;
-using internal::BufferOutput;
-using internal::SizePrefix;
+using internal::MessagePart;
+using wire::SizePrefix;
 
 constexpr uint64_t kMaxWireSize = std::numeric_limits<uint32_t>::max();
+// Code, longest size prefix and padding.
+constexpr size_t kHeaderRoom = 1 + wire::kLongestSizePrefix + wire::kLongestPadding;
 
-void ReportTooLong(size_t count) {
-  std::cerr << "Value too long for StandardCodecSerializer::WriteValue: " << count << " elements"
-            << std::endl;
-}
+class Writer {
+ public:
+  // Appends to `bytes`, counting alignment from its size now; with a `drain`, `bytes` is only a
+  // window, appended to the drain when full and at Finish, and alignment counts from the drain's
+  // first byte. Reserves room for `expected` bytes, at least doubling, so that a message of about
+  // that size does not reallocate, nor do values written one by one into one vector.
+  Writer(MessageBytes& bytes, size_t expected, std::vector<uint8_t>* drain)
+      : bytes_(bytes), drain_(drain), base_(drain ? drain->size() : 0 - bytes.size()) {
+    if (drain == nullptr) {
+      Reserve(bytes, expected);
+    } else {
+      Reserve(*drain, expected);
+      bytes.reserve(kWindow);
+    }
+  }
+  Writer(const Writer&) = delete;
+  Writer& operator=(const Writer&) = delete;
 
-void ReportCustomValue() {
-  std::cerr << "Unhandled custom type in StandardCodecSerializer::WriteValue. "
-            << "Custom types require codec extensions." << std::endl;
-}
+  // Not left to a destructor: appending to the drain may throw, which a destructor must not.
+  void Finish() {
+    if (drain_ != nullptr) Drain();
+  }
 
-// A size beyond the 32-bit prefix cannot be described, so such a value goes out as null rather
-// than as a prefix that lies about what follows.
-template <typename Output>
-bool Describable(Output& out, size_t size) {
-  if (size <= kMaxWireSize) return true;
-  out.Code(Type::kNull);
-  ReportTooLong(size);
-  return false;
-}
+  void Byte(uint8_t byte) {
+    *Room(1) = byte;
+    bytes_.Extend(1);
+  }
+  void Code(Type code) { Byte(static_cast<uint8_t>(code)); }
+  void Size(const SizePrefix& size) {
+    std::memcpy(Room(sizeof size.word), &size.word, sizeof size.word);
+    bytes_.Extend(size.length);
+  }
+  void Bytes(const void* source, size_t count) {
+    if (drain_ != nullptr && count >= kBulkBody) {
+      Drain();
+      const auto* from = static_cast<const uint8_t*>(source);
+      drain_->insert(drain_->end(), from, from + count);
+      base_ += count;
+      return;
+    }
+    std::memcpy(Room(count), source, count);
+    bytes_.Extend(count);
+  }
+  void Pad(uint8_t alignment) {
+    const size_t padding = wire::Padding(Offset(), alignment);
+    std::memset(Room(wire::kLongestPadding), 0, wire::kLongestPadding);
+    bytes_.Extend(padding);
+  }
+  // Writes the part when it is flat (internal::FlatSize); false, having written nothing, if not.
+  template <typename Part>
+  bool Flat(const Part& part) {
+    const size_t offset = Offset();
+    const size_t size = internal::FlatSize(part, offset);
+    if (size == 0) return false;
+    internal::PutFlat(Room(size + internal::kStoreSlack), offset, part);
+    bytes_.Extend(size);
+    return true;
+  }
+  // Any value, in full (defined beside the encoding below).
+  void Nested(const Value& value);
 
-// The code and size of a sized value; false when it went out as null instead.
+ private:
+  // Large enough that the drain sees few appends, small enough to keep in every thread.
+  static constexpr size_t kWindow = 4096;
+  // Bodies from this size on go to the drain directly: through the window they would be copied
+  // twice.
+  static constexpr size_t kBulkBody = 256;
+
+  template <typename Buffer>
+  static void Reserve(Buffer& buffer, size_t expected) {
+    if (expected > buffer.capacity() - buffer.size()) {
+      buffer.reserve(std::max(buffer.size() + expected, 2 * buffer.capacity()));
+    }
+  }
+
+  // Where alignment counts the next byte from.
+  size_t Offset() const { return base_ + bytes_.size(); }
+
+  // Where the next `count` bytes go.
+  uint8_t* Room(size_t count) {
+    if (count > bytes_.room()) {
+      if (drain_ != nullptr) Drain();
+      Reserve(bytes_, count);
+    }
+    return bytes_.Extend(0);
+  }
+
+  void Drain() {
+    drain_->insert(drain_->end(), bytes_.data(), bytes_.data() + bytes_.size());
+    base_ += bytes_.size();
+    bytes_.clear();
+  }
+
+  MessageBytes& bytes_;
+  std::vector<uint8_t>* drain_;
+  // The offset of bytes_'s first byte, modulo 2^64, from where alignment counts.
+  size_t base_;
+};
+
+// The stream calls one by one, nested values through the serializer's virtual slot.
+class StreamOutput {
+ public:
+  StreamOutput(const StandardCodecSerializer& serializer, ByteStreamWriter* stream)
+      : serializer_(serializer), stream_(stream) {}
+
+  void Code(Type code) { stream_->WriteByte(static_cast<uint8_t>(code)); }
+  void Size(const SizePrefix& size) {
+    uint8_t bytes[sizeof size.word];
+    std::memcpy(bytes, &size.word, sizeof bytes);
+    stream_->WriteByte(bytes[0]);
+    if (size.length > 1) stream_->WriteBytes(bytes + 1, size.length - 1);
+  }
+  void Bytes(const void* source, size_t count) {
+    stream_->WriteBytes(static_cast<const uint8_t*>(source), count);
+  }
+  void Pad(uint8_t alignment) { stream_->PadToAlignment(alignment); }
+  // Every nested value goes through the serializer's slot here.
+  template <typename Part>
+  bool Flat(const Part&) {
+    return false;
+  }
+  void Nested(const Value& value) { serializer_.WriteValue(value, stream_); }
+
+ private:
+  const StandardCodecSerializer& serializer_;
+  ByteStreamWriter* stream_;
+};
+
+// The code and size of a sized value. A size beyond the 32-bit prefix cannot be described, so
+// such a value goes out as null rather than as a prefix that lies about what follows: false.
 template <typename Output>
 bool PutHeader(Output& out, Type code, size_t size) {
-  if (!Describable(out, size)) return false;
-  out.Header(code, SizePrefix(static_cast<uint32_t>(size)));
+  if (size > kMaxWireSize) {
+    out.Code(Type::kNull);
+    std::cerr << "Value too long for StandardCodecSerializer::WriteValue: " << size << " elements"
+              << std::endl;
+    return false;
+  }
+  out.Code(code);
+  out.Size(SizePrefix(static_cast<uint32_t>(size)));
   return true;
 }
 
-// A double is aligned to 8; integers are not aligned at all.
 template <typename Output, typename T>
-void PutNumber(Output& out, Type code, T number) {
-  out.Number(code, std::is_same_v<T, double> ? 8 : 1, &number, sizeof number);
+void PutNumber(Output& out, Type code, T number, uint8_t alignment = 1) {
+  out.Code(code);
+  if (alignment > 1) out.Pad(alignment);
+  out.Bytes(&number, sizeof number);
 }
 
-// Strings and byte arrays: never padded.
+// Strings and arrays: an empty body is no call at all, and so is not padded.
 template <typename Output, typename Container>
-void PutBytes(Output& out, Type code, const Container& body) {
-  if (!Describable(out, body.size())) return;
-  out.Sized(code, SizePrefix(static_cast<uint32_t>(body.size())), body.data(), body.size());
+void PutSized(Output& out, Type code, const Container& body) {
+  using Element = typename Container::value_type;
+  if (!PutHeader(out, code, body.size()) || body.empty()) return;
+  if (wire::kArrayAlignment < Element >> 1) out.Pad(wire::kArrayAlignment<Element>);
+  out.Bytes(body.data(), body.size() * sizeof(Element));
 }
 
-// The writer does not pad an empty typed array (the reader aligns anyway).
-template <typename Output, typename T>
-void PutArray(Output& out, Type code, const std::vector<T>& array) {
-  if (!PutHeader(out, code, array.size()) || array.empty()) return;
-  out.Pad(sizeof(T));
-  out.Bytes(array.data(), array.size() * sizeof(T));
-}
-
-// A list element, map key or map value: most are scalars or short strings, which an output may
-// write on the spot (inlined into the loop) before paying for a call and a jump table.
+// A list element, map key or map value: most are flat, which an output may write on the spot
+// (inlined into the loop) before paying for a call and a jump table.
 template <typename Output>
-inline void PutElement(Output& out, const Value& value) {
-  if (!out.Scalar(value)) out.Nested(value);
+void PutElement(Output& out, const Value& value) {
+  if (!out.Flat(value)) out.Nested(value);
 }
 
 template <typename Output>
@@ -107,19 +217,20 @@ void PutValue(Output& out, const Value& value) {
     case Value::kInt64Index:
       return PutNumber(out, Type::kInt64, std::get<Value::kInt64Index>(value));
     case Value::kDoubleIndex:
-      return PutNumber(out, Type::kFloat64, std::get<Value::kDoubleIndex>(value));
+      return PutNumber(out, Type::kFloat64, std::get<Value::kDoubleIndex>(value),
+                       wire::kFloat64Alignment);
     case Value::kStringIndex:
-      return PutBytes(out, Type::kString, std::get<Value::kStringIndex>(value));
+      return PutSized(out, Type::kString, std::get<Value::kStringIndex>(value));
     case Value::kUInt8ListIndex:
-      return PutBytes(out, Type::kUInt8List, std::get<Value::kUInt8ListIndex>(value));
+      return PutSized(out, Type::kUInt8List, std::get<Value::kUInt8ListIndex>(value));
     case Value::kInt32ListIndex:
-      return PutArray(out, Type::kInt32List, std::get<Value::kInt32ListIndex>(value));
+      return PutSized(out, Type::kInt32List, std::get<Value::kInt32ListIndex>(value));
     case Value::kInt64ListIndex:
-      return PutArray(out, Type::kInt64List, std::get<Value::kInt64ListIndex>(value));
+      return PutSized(out, Type::kInt64List, std::get<Value::kInt64ListIndex>(value));
     case Value::kDoubleListIndex:
-      return PutArray(out, Type::kFloat64List, std::get<Value::kDoubleListIndex>(value));
+      return PutSized(out, Type::kFloat64List, std::get<Value::kDoubleListIndex>(value));
     case Value::kFloatListIndex:
-      return PutArray(out, Type::kFloat32List, std::get<Value::kFloatListIndex>(value));
+      return PutSized(out, Type::kFloat32List, std::get<Value::kFloatListIndex>(value));
     case Value::kListIndex: {
       const EncodableList& list = std::get<Value::kListIndex>(value);
       if (!PutHeader(out, Type::kList, list.size())) return;
@@ -135,149 +246,65 @@ void PutValue(Output& out, const Value& value) {
       }
       return;
     }
-    case Value::kCustomIndex: out.Code(Type::kNull); return ReportCustomValue();
+    case Value::kCustomIndex:
+      out.Code(Type::kNull);
+      std::cerr << "Unhandled custom type in StandardCodecSerializer::WriteValue. "
+                << "Custom types require codec extensions." << std::endl;
+      return;
   }
   out.Code(Type::kNull);  // valueless after a failed assignment: nothing to say
 }
 
-// The stream calls one by one, nested values through the serializer's virtual slot.
-class StreamOutput {
- public:
-  StreamOutput(const StandardCodecSerializer& serializer, ByteStreamWriter* stream)
-      : serializer_(serializer), stream_(stream) {}
+void Writer::Nested(const Value& value) { PutValue(*this, value); }
 
-  void Code(Type code) { stream_->WriteByte(static_cast<uint8_t>(code)); }
-  void Size(const SizePrefix& size) {
-    uint8_t bytes[sizeof size.word];
-    std::memcpy(bytes, &size.word, sizeof bytes);
-    stream_->WriteByte(bytes[0]);
-    if (size.length > 1) stream_->WriteBytes(bytes + 1, size.length - 1);
-  }
-  void Header(Type code, const SizePrefix& size) {
-    Code(code);
-    Size(size);
-  }
-  // A header and the body after it; an empty body is no call at all.
-  void Sized(Type code, const SizePrefix& size, const void* body, size_t count) {
-    Header(code, size);
-    if (count != 0) Bytes(body, count);
-  }
-  void Number(Type code, uint8_t alignment, const void* number, size_t width) {
-    Code(code);
-    if (alignment > 1) Pad(alignment);
-    Bytes(number, width);
-  }
-  void Bytes(const void* source, size_t count) {
-    stream_->WriteBytes(static_cast<const uint8_t*>(source), count);
-  }
-  void Pad(uint8_t alignment) { stream_->PadToAlignment(alignment); }
-  void Nested(const Value& value) { serializer_.WriteValue(value, stream_); }
-  // Every nested value goes through the serializer's slot here.
-  bool Scalar(const Value&) { return false; }
-
- private:
-  const StandardCodecSerializer& serializer_;
-  ByteStreamWriter* stream_;
-};
-
-// Code, longest size prefix and padding.
-constexpr size_t kHeaderRoom = 1 + 5 + 7;
-
-// Room to reserve before writing `value`: all it takes when it holds no nested values (code,
-// longest size prefix, padding, body). For a list or map, a guess from its count that spares a
-// typical one any growth of the buffer (each growth copies what was written); larger ones grow
-// as they go.
+// Room to reserve before writing `value`: all it takes when it holds no nested values. For a list
+// or map, a guess from its count that spares a typical one any growth of the buffer (each growth
+// copies what was written), within glibc's per-thread cache (up to 1032 bytes) for small ones.
 size_t ExpectedSize(const Value& value) {
-  // Small enough for glibc to serve from its per-thread cache (up to 1032 bytes), as fast as any.
-  constexpr size_t kContainerRoom = 1024;
-  const auto body = [&](const auto& container) {
-    return kHeaderRoom + container.size() * sizeof(container[0]);
-  };
-  switch (value.alternative()) {
-    case Value::kStringIndex: return body(std::get<Value::kStringIndex>(value));
-    case Value::kUInt8ListIndex: return body(std::get<Value::kUInt8ListIndex>(value));
-    case Value::kInt32ListIndex: return body(std::get<Value::kInt32ListIndex>(value));
-    case Value::kInt64ListIndex: return body(std::get<Value::kInt64ListIndex>(value));
-    case Value::kDoubleListIndex: return body(std::get<Value::kDoubleListIndex>(value));
-    case Value::kFloatListIndex: return body(std::get<Value::kFloatListIndex>(value));
-    case Value::kListIndex:
-      return std::max(kContainerRoom, 8 * std::get<Value::kListIndex>(value).size());
-    case Value::kMapIndex:
-      return std::max(kContainerRoom, 24 * std::get<Value::kMapIndex>(value).size());
-    case Value::kNullIndex:
-    case Value::kBoolIndex:
-    case Value::kInt32Index:
-    case Value::kInt64Index:
-    case Value::kDoubleIndex:
-    case Value::kCustomIndex: break;
-  }
-  return kHeaderRoom + 8;
-}
-
-// A derived serializer sees every value through its WriteValue, string parts included; its
-// writer counts alignment from the start of the vector it gets, so a message appended after other
-// bytes is written on its own first.
-void WriteThroughSlots(const StandardCodecSerializer& serializer, std::optional<uint8_t> flag,
-                       std::span<const internal::MessagePart> parts, std::vector<uint8_t>* bytes) {
-  if (!bytes->empty()) {
-    std::vector<uint8_t> message;
-    WriteThroughSlots(serializer, flag, parts, &message);
-    bytes->insert(bytes->end(), message.begin(), message.end());
-    return;
-  }
-  ByteBufferStreamWriter stream(bytes);
-  if (flag) stream.WriteByte(*flag);
-  for (const internal::MessagePart& part : parts) {
-    serializer.WriteValue(part.string ? EncodableValue(*part.string) : *part.value, &stream);
-  }
-}
-
-}  // namespace
-
-template <typename Sink>
-void internal::BufferOutput<Sink>::Nested(const EncodableValue& value) {
-  PutValue(*this, value);
-}
-
-namespace {
-
-template <typename Bytes>
-void WriteStandardMessage(std::optional<uint8_t> flag, std::span<const internal::MessagePart> parts,
-                          Bytes* bytes) {
-  using internal::MessagePart;
-  size_t expected = 1;
-  for (const MessagePart& part : parts) {
-    expected += part.string ? kHeaderRoom + part.string->size() : ExpectedSize(*part.value);
-  }
-  BufferOutput out(*bytes, expected, bytes->size());
-  if (flag) out.Byte(*flag);
-  for (const MessagePart& part : parts) {
-    if (part.string) {
-      if (!out.ShortString(*part.string)) PutBytes(out, Type::kString, *part.string);
+  const auto size = [](const auto& held) -> size_t {
+    using Held = std::decay_t<decltype(held)>;
+    if constexpr (std::is_same_v<Held, EncodableList> || std::is_same_v<Held, EncodableMap>) {
+      return std::max<size_t>(1024, (std::is_same_v<Held, EncodableMap> ? 24 : 8) * held.size());
+    } else if constexpr (requires { held.data(); }) {
+      return kHeaderRoom + held.size() * sizeof(*held.data());
     } else {
-      PutElement(out, *part.value);
+      return kHeaderRoom + sizeof(double);
     }
-  }
-  out.Finish();
+  };
+  return value.valueless_by_exception() ? 1
+                                        : std::visit(size, static_cast<const Value::super&>(value));
 }
 
 }  // namespace
-
-void internal::WriteAnyMessage(const StandardCodecSerializer& serializer,
-                               std::optional<uint8_t> flag, std::span<const MessagePart> parts,
-                               std::vector<uint8_t>* bytes) {
-  if (!IsStandardSerializer(serializer)) return WriteThroughSlots(serializer, flag, parts, bytes);
-  WriteStandardMessage(flag, parts, bytes);
-}
 
 void internal::WriteAnyMessage(const StandardCodecSerializer& serializer,
                                std::optional<uint8_t> flag, std::span<const MessagePart> parts,
                                MessageBytes* bytes) {
-  if (IsStandardSerializer(serializer)) return WriteStandardMessage(flag, parts, bytes);
-  // A derived serializer writes through a stream writer, which writes to a vector.
-  std::vector<uint8_t> message;
-  WriteThroughSlots(serializer, flag, parts, &message);
-  bytes->Append(message.data(), message.size());
+  if (!IsStandardSerializer(serializer)) {
+    // Every value through its WriteValue, string parts included, on a vector of its own: the
+    // stream writer counts alignment from the vector's first byte.
+    std::vector<uint8_t> message;
+    ByteBufferStreamWriter stream(&message);
+    if (flag) stream.WriteByte(*flag);
+    for (const MessagePart& part : parts) {
+      serializer.WriteValue(part.string ? EncodableValue(*part.string) : *part.value, &stream);
+    }
+    return bytes->Append(message.data(), message.size());
+  }
+  size_t expected = 1;
+  for (const MessagePart& part : parts) {
+    expected += part.string ? kHeaderRoom + part.string->size() : ExpectedSize(*part.value);
+  }
+  Writer out(*bytes, expected, nullptr);
+  if (flag) out.Byte(*flag);
+  for (const MessagePart& part : parts) {
+    if (out.Flat(part)) continue;
+    if (part.string) {
+      PutSized(out, Type::kString, *part.string);
+    } else {
+      PutValue(out, *part.value);
+    }
+  }
 }
 
 const StandardCodecSerializer& StandardCodecSerializer::SharedInstance() {
@@ -290,8 +317,9 @@ void StandardCodecSerializer::WriteValue(const EncodableValue& value,
   // Straight to the vector only for the serializer and writer of exactly these classes: a derived
   // one may watch or change every call.
   if (internal::IsStandardSerializer(*this) && typeid(*stream) == typeid(ByteBufferStreamWriter)) {
-    BufferOutput out(*static_cast<ByteBufferStreamWriter*>(stream)->buffer(), ExpectedSize(value),
-                     0);
+    internal::ScratchBytes window;
+    Writer out(*window, ExpectedSize(value),
+               static_cast<ByteBufferStreamWriter*>(stream)->buffer());
     PutValue(out, value);
     return out.Finish();
   }

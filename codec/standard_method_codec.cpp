@@ -12,35 +12,16 @@ namespace flutter {
 
 namespace {
 
-constexpr uint8_t kSuccessFlag = 0;
-constexpr uint8_t kErrorFlag = 1;
-
 // Written for an absent value, so that a present one is written where it is, never copied.
 const EncodableValue kAbsent;
 
-// The envelopes, into a std::vector<uint8_t> (the owned interface) or MessageBytes (the *To one).
-// `standard`: whether `serializer` is the standard one itself (IsStandardSerializer).
-template <typename Bytes>
-void AppendCall(const StandardCodecSerializer& serializer, bool standard,
-                const MethodCall<EncodableValue>& call, Bytes* bytes) {
-  const EncodableValue* arguments = call.arguments();
-  internal::WriteMessage(serializer, standard, std::nullopt, bytes, call.method_name(),
-                         arguments ? *arguments : kAbsent);
-}
-
-template <typename Bytes>
-void AppendSuccess(const StandardCodecSerializer& serializer, bool standard,
-                   const EncodableValue* result, Bytes* bytes) {
-  internal::WriteMessage(serializer, standard, kSuccessFlag, bytes, result ? *result : kAbsent);
-}
-
-template <typename Bytes>
-void AppendError(const StandardCodecSerializer& serializer, bool standard, const std::string& code,
-                 const std::string& message, const EncodableValue* details, Bytes* bytes) {
-  internal::WriteMessage(
-      serializer, standard, kErrorFlag, bytes, code,
-      message.empty() ? internal::MessagePart(kAbsent) : internal::MessagePart(message),
-      details ? *details : kAbsent);
+// The owned vector of what `encode` appends to a MessageBytes: encoded into the thread's scratch
+// buffer, so that the vector is allocated once, at its size, and never zeroed.
+template <typename Encode>
+std::unique_ptr<std::vector<uint8_t>> Owned(Encode encode) {
+  internal::ScratchBytes scratch;
+  encode(&*scratch);
+  return std::make_unique<std::vector<uint8_t>>(scratch->data(), scratch->data() + scratch->size());
 }
 
 }  // namespace
@@ -86,50 +67,50 @@ std::unique_ptr<MethodCall<EncodableValue>> StandardMethodCodec::DecodeCall(
 
 std::unique_ptr<std::vector<uint8_t>> StandardMethodCodec::EncodeCall(
     const MethodCall<EncodableValue>& call) const {
-  auto bytes = std::make_unique<std::vector<uint8_t>>();
-  AppendCall(*serializer_, standard_serializer_, call, bytes.get());
-  return bytes;
+  return Owned([&](MessageBytes* bytes) { EncodeCallTo(call, bytes); });
 }
 
 std::unique_ptr<std::vector<uint8_t>> StandardMethodCodec::EncodeSuccess(
     const EncodableValue* result) const {
-  auto bytes = std::make_unique<std::vector<uint8_t>>();
-  AppendSuccess(*serializer_, standard_serializer_, result, bytes.get());
-  return bytes;
+  return Owned([&](MessageBytes* bytes) { EncodeSuccessTo(result, bytes); });
 }
 
 std::unique_ptr<std::vector<uint8_t>> StandardMethodCodec::EncodeError(
     const std::string& code, const std::string& message, const EncodableValue* details) const {
-  auto bytes = std::make_unique<std::vector<uint8_t>>();
-  AppendError(*serializer_, standard_serializer_, code, message, details, bytes.get());
-  return bytes;
+  return Owned([&](MessageBytes* bytes) { EncodeErrorTo(code, message, details, bytes); });
 }
 
 void StandardMethodCodec::EncodeCallTo(const MethodCall<EncodableValue>& call,
                                        MessageBytes* buffer) const {
-  AppendCall(*serializer_, standard_serializer_, call, buffer);
+  const EncodableValue* arguments = call.arguments();
+  internal::WriteMessage(*serializer_, standard_serializer_, std::nullopt, buffer,
+                         call.method_name(), arguments ? *arguments : kAbsent);
 }
 
 void StandardMethodCodec::EncodeSuccessTo(const EncodableValue* result,
                                           MessageBytes* buffer) const {
-  AppendSuccess(*serializer_, standard_serializer_, result, buffer);
+  internal::WriteMessage(*serializer_, standard_serializer_, wire::kSuccessFlag, buffer,
+                         result ? *result : kAbsent);
 }
 
 void StandardMethodCodec::EncodeErrorTo(const std::string& code, const std::string& message,
                                         const EncodableValue* details, MessageBytes* buffer) const {
-  AppendError(*serializer_, standard_serializer_, code, message, details, buffer);
+  internal::WriteMessage(
+      *serializer_, standard_serializer_, wire::kErrorFlag, buffer, code,
+      message.empty() ? internal::MessagePart(kAbsent) : internal::MessagePart(message),
+      details ? *details : kAbsent);
 }
 
 bool StandardMethodCodec::DecodeReply(const uint8_t* reply, size_t reply_size,
                                       MethodResult<EncodableValue>* result) const {
   ByteBufferStreamReader stream(reply, reply_size);
   const uint8_t flag = stream.ReadByte();
-  if (flag == kSuccessFlag) {
+  if (flag == wire::kSuccessFlag) {
     EncodableValue value = serializer_->ReadValue(&stream);
     result->Success(value.IsNull() ? nullptr : &value);
     return true;
   }
-  if (flag != kErrorFlag) return false;
+  if (flag != wire::kErrorFlag) return false;
 
   // All three are read before any is examined.
   EncodableValue code = serializer_->ReadValue(&stream);
