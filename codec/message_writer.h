@@ -4,19 +4,11 @@
 //
 // Contract of WriteMessage: appends the message to `bytes` (not owned, never null), the same bytes,
 // padding included, as when `bytes` starts empty. A derived serializer has its WriteValue called
-// for each value, string parts included; the standard serializer's messages are written by the
-// general writer (standard_codec_writer.cpp), or by the flat path below when every part is a
-// scalar or a string of up to wire::kLongestOneByteSize bytes and the buffer has room. Both put
-// each value through the same stores (PutFlat), so they cannot disagree on a byte.
-//
-// Why the flat path (docs/benchmarks.md, "Third round" and "One writer"): nearly every message a
-// channel sends is flat, and into a sender's reused buffer it takes a few nanoseconds, where the
-// calls, loops and stack frame of the general writer would cost more than the stores. So its size
-// is known from the parts before anything is written, the parts come as arguments of their own
-// types (the compiler then knows which are strings and keeps them in registers), and it calls
-// nothing: without room it leaves the message to the general writer, which grows the buffer for
-// the sender's next messages. Sizes come from compares rather than a switch, whose jump table's
-// indirect jump would cost more than the whole write.
+// for each value, string parts included. The standard serializer's messages are written by the
+// general writer (WriteAnyMessage, standard_codec_writer.cpp), or in place when every part is flat
+// (a scalar, or a string with a one-byte size) and the buffer has room for any flat parts. Both
+// write flat values with PutFlat, so they cannot disagree on a byte. Why the in-place path, and
+// why it is written so: docs/benchmarks.md, "One writer".
 #ifndef ORVALEN_CODEC_MESSAGE_WRITER_H_
 #define ORVALEN_CODEC_MESSAGE_WRITER_H_
 
@@ -58,33 +50,8 @@ inline bool IsStandardSerializer(const StandardCodecSerializer& serializer) {
   return typeid(serializer) == typeid(StandardCodecSerializer);
 }
 
-// PutFlat may store this many bytes past the end of what it writes (a float64's zeros).
-constexpr size_t kStoreSlack = 8;
-
-// The bytes a flat part takes `offset` bytes into the message; 0 when it is not flat.
-inline size_t FlatSize(const std::string& text, size_t /*offset*/) {
-  return text.size() > wire::kLongestOneByteSize ? 0 : 2 + text.size();
-}
-inline size_t FlatSize(const EncodableValue& value, size_t offset) {
-  const size_t index = value.index();
-  if (index < EncodableValue::kDoubleIndex) {
-    return 1 + (index == EncodableValue::kInt32Index   ? sizeof(int32_t)
-                : index == EncodableValue::kInt64Index ? sizeof(int64_t)
-                                                       : 0);
-  }
-  if (index == EncodableValue::kDoubleIndex) {
-    return 1 + wire::Padding(offset + 1, wire::kFloat64Alignment) + sizeof(double);
-  }
-  if (index != EncodableValue::kStringIndex) return 0;
-  return FlatSize(*std::get_if<EncodableValue::kStringIndex>(&value), offset);
-}
-inline size_t FlatSize(const MessagePart& part, size_t offset) {
-  return part.string != nullptr ? FlatSize(*part.string, offset) : FlatSize(*part.value, offset);
-}
-
-// Copies `count` bytes, at most wire::kLongestOneByteSize, in fixed-width overlapping moves: a
-// call to memcpy would make every writer around it save registers, and costs more than the copy
-// of a short key. Reads stay within the source, writes within the destination's `count` bytes.
+// Copies `count` bytes, at most wire::kLongestOneByteSize, in fixed-width overlapping moves.
+// Reads stay within the source, writes within the destination's `count` bytes.
 inline void CopyShort(uint8_t* to, const char* from, size_t count) {
   if (count > 32) {
     for (size_t done = 0; done + 32 < count; done += 32) std::memcpy(to + done, from + done, 32);
@@ -105,45 +72,46 @@ inline void CopyShort(uint8_t* to, const char* from, size_t count) {
   }
 }
 
-inline uint8_t* PutCode(uint8_t* out, StandardCodecType code) {
-  *out = static_cast<uint8_t>(code);
-  return out + 1;
-}
+// Room that PutFlat may touch for one part: a code, a size byte and the longest flat string; a
+// float64's code, padding and number are stored with 16 bytes of zeros first.
+constexpr size_t kFlatRoom = 2 + wire::kLongestOneByteSize;
+// Room for a flat message of a flag byte and up to three parts (an error's code, message, details).
+constexpr size_t kFlatMessageRoom = 1 + 3 * kFlatRoom;
 
-// Writes a part that FlatSize found flat at `out`, `offset` bytes into the message; returns where
-// the next part goes.
+// Writes the part at `out`, `offset` bytes into the message, when it is flat, and returns where
+// the next part goes; null, with only the room before kFlatRoom touched, when it is not.
 inline uint8_t* PutFlat(uint8_t* out, size_t /*offset*/, const std::string& text) {
   const size_t count = text.size();
-  out = PutCode(out, StandardCodecType::kString);
-  *out = static_cast<uint8_t>(count);
-  CopyShort(out + 1, text.data(), count);
-  return out + 1 + count;
+  if (count > wire::kLongestOneByteSize) return nullptr;
+  out[0] = static_cast<uint8_t>(StandardCodecType::kString);
+  out[1] = static_cast<uint8_t>(count);
+  CopyShort(out + 2, text.data(), count);
+  return out + 2 + count;
 }
 template <typename Number>
 uint8_t* PutFlat(uint8_t* out, StandardCodecType code, Number number, size_t padding = 0) {
-  out = PutCode(out, code);
-  std::memset(out, 0, kStoreSlack);  // covers any padding, with one store
-  std::memcpy(out + padding, &number, sizeof number);
-  return out + padding + sizeof number;
+  std::memset(out, 0, 16);  // the code's byte and any padding, with two stores
+  *out = static_cast<uint8_t>(code);
+  std::memcpy(out + 1 + padding, &number, sizeof number);
+  return out + 1 + padding + sizeof number;
 }
 inline uint8_t* PutFlat(uint8_t* out, size_t offset, const EncodableValue& value) {
   using Type = StandardCodecType;
-  // Null and strings first, apart from the switch: they are the commonest parts.
-  if (value.index() == EncodableValue::kNullIndex) return PutCode(out, Type::kNull);
-  if (const auto* text = std::get_if<EncodableValue::kStringIndex>(&value)) {
-    return PutFlat(out, offset, *text);
-  }
   switch (value.index()) {
+    case EncodableValue::kNullIndex: *out = static_cast<uint8_t>(Type::kNull); return out + 1;
     case EncodableValue::kBoolIndex:
-      return PutCode(out,
-                     *std::get_if<EncodableValue::kBoolIndex>(&value) ? Type::kTrue : Type::kFalse);
+      *out = static_cast<uint8_t>(*std::get_if<bool>(&value) ? Type::kTrue : Type::kFalse);
+      return out + 1;
     case EncodableValue::kInt32Index:
-      return PutFlat(out, Type::kInt32, *std::get_if<EncodableValue::kInt32Index>(&value));
+      return PutFlat(out, Type::kInt32, *std::get_if<int32_t>(&value));
     case EncodableValue::kInt64Index:
-      return PutFlat(out, Type::kInt64, *std::get_if<EncodableValue::kInt64Index>(&value));
-    default:
-      return PutFlat(out, Type::kFloat64, *std::get_if<EncodableValue::kDoubleIndex>(&value),
+      return PutFlat(out, Type::kInt64, *std::get_if<int64_t>(&value));
+    case EncodableValue::kDoubleIndex:
+      return PutFlat(out, Type::kFloat64, *std::get_if<double>(&value),
                      wire::Padding(offset + 1, wire::kFloat64Alignment));
+    case EncodableValue::kStringIndex:
+      return PutFlat(out, offset, *std::get_if<std::string>(&value));
+    default: return nullptr;
   }
 }
 inline uint8_t* PutFlat(uint8_t* out, size_t offset, const MessagePart& part) {
@@ -171,15 +139,12 @@ ORVALEN_NOINLINE void WriteAnyMessageOf(const StandardCodecSerializer& serialize
 template <typename... Parts>
 void WriteMessage(const StandardCodecSerializer& serializer, bool standard,
                   std::optional<uint8_t> flag, MessageBytes* bytes, const Parts&... parts) {
-  if (standard) {
-    size_t size = flag ? 1 : 0;
-    size_t part = 0;
-    const bool flat = ((part = FlatSize(parts, size), size += part, part != 0) && ...);
-    if (flat && size + kStoreSlack <= bytes->room()) {
-      uint8_t* const start = bytes->Extend(size);
-      uint8_t* out = start;
-      if (flag) *out++ = *flag;
-      ((out = PutFlat(out, static_cast<size_t>(out - start), parts)), ...);
+  if (standard && bytes->room() >= 1 + sizeof...(parts) * kFlatRoom) {
+    uint8_t* const start = bytes->Extend(0);
+    uint8_t* out = start;
+    if (flag) *out++ = *flag;
+    if (((out = PutFlat(out, static_cast<size_t>(out - start), parts)) && ...)) {
+      bytes->Extend(static_cast<size_t>(out - start));
       return;
     }
   }

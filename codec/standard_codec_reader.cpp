@@ -219,7 +219,8 @@ template <typename Container, typename Input>
 EncodableValue ReadSized(Input& in) {
   using Element = typename Container::value_type;
   const uint32_t count = ReadSizePrefix(in);
-  if (wire::kArrayAlignment < Element >> 1) in.Align(wire::kArrayAlignment<Element>);
+  constexpr uint8_t kAlignment = wire::kArrayAlignment<Element>;
+  if (kAlignment > 1) in.Align(kAlignment);
   if (!AdmitBody(count, sizeof(Element), in)) return EncodableValue();
   return ReadContents<Container>(count, in);
 }

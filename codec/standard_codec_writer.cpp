@@ -14,9 +14,7 @@
 #include <limits>
 #include <span>
 #include <string>
-#include <type_traits>
 #include <typeinfo>
-#include <variant>
 #include <vector>
 
 #include "codec/message_writer.h"
@@ -37,8 +35,6 @@ using internal::MessagePart;
 using wire::SizePrefix;
 
 constexpr uint64_t kMaxWireSize = std::numeric_limits<uint32_t>::max();
-// Code, longest size prefix and padding.
-constexpr size_t kHeaderRoom = 1 + wire::kLongestSizePrefix + wire::kLongestPadding;
 
 class Writer {
  public:
@@ -88,14 +84,13 @@ class Writer {
     std::memset(Room(wire::kLongestPadding), 0, wire::kLongestPadding);
     bytes_.Extend(padding);
   }
-  // Writes the part when it is flat (internal::FlatSize); false, having written nothing, if not.
+  // Writes the part when it is flat (internal::PutFlat); false, having written nothing, if not.
   template <typename Part>
   bool Flat(const Part& part) {
-    const size_t offset = Offset();
-    const size_t size = internal::FlatSize(part, offset);
-    if (size == 0) return false;
-    internal::PutFlat(Room(size + internal::kStoreSlack), offset, part);
-    bytes_.Extend(size);
+    uint8_t* const out = Room(internal::kFlatRoom);
+    const uint8_t* const end = internal::PutFlat(out, Offset(), part);
+    if (end == nullptr) return false;
+    bytes_.Extend(static_cast<size_t>(end - out));
     return true;
   }
   // Any value, in full (defined beside the encoding below).
@@ -195,7 +190,8 @@ template <typename Output, typename Container>
 void PutSized(Output& out, Type code, const Container& body) {
   using Element = typename Container::value_type;
   if (!PutHeader(out, code, body.size()) || body.empty()) return;
-  if (wire::kArrayAlignment < Element >> 1) out.Pad(wire::kArrayAlignment<Element>);
+  constexpr uint8_t kAlignment = wire::kArrayAlignment<Element>;
+  if (kAlignment > 1) out.Pad(kAlignment);
   out.Bytes(body.data(), body.size() * sizeof(Element));
 }
 
@@ -257,22 +253,17 @@ void PutValue(Output& out, const Value& value) {
 
 void Writer::Nested(const Value& value) { PutValue(*this, value); }
 
-// Room to reserve before writing `value`: all it takes when it holds no nested values. For a list
-// or map, a guess from its count that spares a typical one any growth of the buffer (each growth
-// copies what was written), within glibc's per-thread cache (up to 1032 bytes) for small ones.
+// Room to reserve before writing `value`. For a list or map, a guess from its count that spares a
+// typical one any growth of the buffer (each growth copies what was written), within glibc's
+// per-thread cache (up to 1032 bytes) for small ones. Anything else grows it once when written.
 size_t ExpectedSize(const Value& value) {
-  const auto size = [](const auto& held) -> size_t {
-    using Held = std::decay_t<decltype(held)>;
-    if constexpr (std::is_same_v<Held, EncodableList> || std::is_same_v<Held, EncodableMap>) {
-      return std::max<size_t>(1024, (std::is_same_v<Held, EncodableMap> ? 24 : 8) * held.size());
-    } else if constexpr (requires { held.data(); }) {
-      return kHeaderRoom + held.size() * sizeof(*held.data());
-    } else {
-      return kHeaderRoom + sizeof(double);
-    }
-  };
-  return value.valueless_by_exception() ? 1
-                                        : std::visit(size, static_cast<const Value::super&>(value));
+  if (const auto* list = std::get_if<EncodableList>(&value)) {
+    return std::max<size_t>(1024, 8 * list->size());
+  }
+  if (const auto* map = std::get_if<EncodableMap>(&value)) {
+    return std::max<size_t>(1024, 24 * map->size());
+  }
+  return 0;
 }
 
 }  // namespace
@@ -291,9 +282,10 @@ void internal::WriteAnyMessage(const StandardCodecSerializer& serializer,
     }
     return bytes->Append(message.data(), message.size());
   }
-  size_t expected = 1;
+  // Room for any flat message after this one, which is then written in place.
+  size_t expected = internal::kFlatMessageRoom;
   for (const MessagePart& part : parts) {
-    expected += part.string ? kHeaderRoom + part.string->size() : ExpectedSize(*part.value);
+    expected += part.string ? part.string->size() : ExpectedSize(*part.value);
   }
   Writer out(*bytes, expected, nullptr);
   if (flag) out.Byte(*flag);

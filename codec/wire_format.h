@@ -54,7 +54,6 @@ constexpr uint32_t kLongestOneByteSize = 253;
 constexpr uint8_t kTwoByteSize = 0xFE;   // 254: a uint16 size follows
 constexpr uint8_t kFourByteSize = 0xFF;  // 255: a uint32 size follows
 constexpr uint32_t kLongestTwoByteSize = 0xFFFF;
-constexpr size_t kLongestSizePrefix = 5;
 
 // A float64 value is aligned to 8; int32 and int64 values are not aligned at all.
 constexpr uint8_t kFloat64Alignment = 8;
