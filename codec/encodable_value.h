@@ -16,9 +16,8 @@
 // Two values are "the same key" when neither is less than the other; operator== is exactly that
 // equivalence (so NaN == NaN here, and 0.0 == -0.0).
 //
-// Typed access uses std::get / std::holds_alternative / index() of the std::variant base, by type
-// or by the named positions of EncodableValue::Alternative; asking for an alternative that is not
-// held throws std::bad_variant_access.
+// Typed access: std::get / std::holds_alternative / index() of the std::variant base, by type or
+// by EncodableValue::Alternative; asking for one not held throws std::bad_variant_access.
 #ifndef ORVALEN_CODEC_ENCODABLE_VALUE_H_
 #define ORVALEN_CODEC_ENCODABLE_VALUE_H_
 

@@ -1,14 +1,10 @@
-// The message writer: appends a whole channel message for the method codec, an optional flag byte
-// and then values, each exactly as StandardCodecSerializer::WriteValue writes it through a
-// ByteBufferStreamWriter over the message (alignment counts from the message's first byte).
-//
-// Contract of WriteMessage: appends the message to `bytes` (not owned, never null), the same bytes,
-// padding included, as when `bytes` starts empty. A derived serializer has its WriteValue called
-// for each value, string parts included. The standard serializer's messages are written by the
-// general writer (WriteAnyMessage, standard_codec_writer.cpp), or in place when every part is flat
-// (a scalar, or a string with a one-byte size) and the buffer has room for any flat parts. Both
-// write flat values with PutFlat, so they cannot disagree on a byte. Why the in-place path, and
-// why it is written so: docs/benchmarks.md, "One writer".
+// WriteMessage appends a whole channel message to `bytes` (not owned, never null): an optional flag
+// byte, then values, each exactly as StandardCodecSerializer::WriteValue writes it through a
+// ByteBufferStreamWriter, alignment counted from the message's first byte. A derived serializer
+// has its WriteValue called for each value, string parts included. The standard one's messages go
+// to the general writer (WriteAnyMessage, standard_codec_writer.cpp), or are written in place when
+// every part is flat (a scalar, or a string with a one-byte size) and the buffer has room; both
+// write flat values with PutFlat. Why the in-place path: docs/benchmarks.md, "One writer".
 #ifndef ORVALEN_CODEC_MESSAGE_WRITER_H_
 #define ORVALEN_CODEC_MESSAGE_WRITER_H_
 
@@ -19,7 +15,6 @@
 #include <span>
 #include <string>
 #include <typeinfo>
-#include <utility>
 
 #include "codec/encodable_value.h"
 #include "codec/message_bytes.h"
@@ -34,9 +29,8 @@
 
 namespace flutter::internal {
 
-// One value of a message. A string part (the method name, an error code) is written as a string
-// value straight from the caller's string: only a derived serializer, whose WriteValue takes an
-// EncodableValue, gets it copied into one.
+// One value of a message. A string part (a method name, an error code) is written straight from
+// the caller's string, copied into an EncodableValue only for a derived serializer.
 struct MessagePart {
   MessagePart(const std::string& text) : string(&text) {}  // NOLINT: a part is either kind
   MessagePart(const EncodableValue& any) : value(&any) {}  // NOLINT
@@ -44,14 +38,12 @@ struct MessagePart {
   const EncodableValue* value = nullptr;
 };
 
-// True when `serializer` is the standard one itself; only then may values skip its WriteValue.
-// Asked once per codec: the type lookup is a chain of four dependent loads.
+// Whether values may skip the serializer's WriteValue. Asked once per codec: it costs four loads.
 inline bool IsStandardSerializer(const StandardCodecSerializer& serializer) {
   return typeid(serializer) == typeid(StandardCodecSerializer);
 }
 
-// Copies `count` bytes, at most wire::kLongestOneByteSize, in fixed-width overlapping moves.
-// Reads stay within the source, writes within the destination's `count` bytes.
+// Copies `count` bytes (at most 253) in fixed-width overlapping moves, within both ends' bounds.
 inline void CopyShort(uint8_t* to, const char* from, size_t count) {
   if (count > 32) {
     for (size_t done = 0; done + 32 < count; done += 32) std::memcpy(to + done, from + done, 32);
@@ -72,10 +64,8 @@ inline void CopyShort(uint8_t* to, const char* from, size_t count) {
   }
 }
 
-// Room that PutFlat may touch for one part: a code, a size byte and the longest flat string; a
-// float64's code, padding and number are stored with 16 bytes of zeros first.
+// Room that PutFlat may touch for one part, and for a flag and up to three (an error's) parts.
 constexpr size_t kFlatRoom = 2 + wire::kLongestOneByteSize;
-// Room for a flat message of a flag byte and up to three parts (an error's code, message, details).
 constexpr size_t kFlatMessageRoom = 1 + 3 * kFlatRoom;
 
 // Writes the part at `out`, `offset` bytes into the message, when it is flat, and returns where
@@ -119,8 +109,7 @@ inline uint8_t* PutFlat(uint8_t* out, size_t offset, const MessagePart& part) {
                                 : PutFlat(out, offset, *part.value);
 }
 
-// The general writer, for every message of a derived serializer and every message that is not
-// flat or finds no room.
+// The general writer, for what WriteMessage does not write in place.
 void WriteAnyMessage(const StandardCodecSerializer& serializer, std::optional<uint8_t> flag,
                      std::span<const MessagePart> parts, MessageBytes* bytes);
 
@@ -134,8 +123,7 @@ ORVALEN_NOINLINE void WriteAnyMessageOf(const StandardCodecSerializer& serialize
   WriteAnyMessage(serializer, flag, all, bytes);
 }
 
-// See the contract above. `standard` is IsStandardSerializer(serializer). Each part is a
-// std::string (written as a string value), an EncodableValue or a MessagePart.
+// See above. `standard`: IsStandardSerializer(serializer). Parts: strings, values, MessageParts.
 template <typename... Parts>
 void WriteMessage(const StandardCodecSerializer& serializer, bool standard,
                   std::optional<uint8_t> flag, MessageBytes* bytes, const Parts&... parts) {
@@ -150,32 +138,6 @@ void WriteMessage(const StandardCodecSerializer& serializer, bool standard,
   }
   WriteAnyMessageOf(serializer, flag, bytes, parts...);
 }
-
-// A thread's spare MessageBytes, emptied, for one message at a time: encoding into it allocates
-// nothing once it has grown. A lease taken while another is held on the same thread (a derived
-// serializer that encodes from inside WriteValue) gets an empty buffer of its own; more than
-// kKeptCapacity is given back at the end of the lease.
-class ScratchBytes {
- public:
-  ScratchBytes() : bytes_(std::move(Spare())) { bytes_.clear(); }
-  ~ScratchBytes() {
-    if (bytes_.capacity() <= kKeptCapacity) Spare() = std::move(bytes_);
-  }
-  ScratchBytes(const ScratchBytes&) = delete;
-  ScratchBytes& operator=(const ScratchBytes&) = delete;
-
-  MessageBytes& operator*() { return bytes_; }
-  MessageBytes* operator->() { return &bytes_; }
-
-  static constexpr size_t kKeptCapacity = 64 * 1024;
-
- private:
-  static MessageBytes& Spare() {
-    thread_local MessageBytes spare;
-    return spare;
-  }
-  MessageBytes bytes_;
-};
 
 }  // namespace flutter::internal
 

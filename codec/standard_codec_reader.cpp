@@ -1,13 +1,7 @@
-// Reading: one decoding body for every value, a template over where its bytes come from, and the
-// limits that keep a hostile message from costing unbounded memory, time or stack.
-//
-// The body (ReadBody and the helpers before it) runs on two inputs:
-//   - BufferInput reads a plain ByteBufferStreamReader's bytes in place, used when neither the
-//     serializer nor the reader is a derived class: nothing can observe the separate calls then,
-//     so it may skip them, nested values included.
-//   - StreamInput makes the ByteStreamReader calls one by one and hands each nested value to the
-//     virtual ReadValueOfType, so that a derived serializer or reader sees every call it always
-//     saw.
+// Reading: one decoding body for every value (ReadBody) over two inputs, and the limits that keep
+// a hostile message from costing unbounded memory, time or stack. BufferInput reads a plain
+// ByteBufferStreamReader's bytes in place when neither the serializer nor the reader is a derived
+// class; StreamInput makes the reader's calls one by one, nested values through ReadValueOfType.
 // A failed read reports the reader's own line on both, and yields the same zeros.
 #include "codec/standard_codec_serializer.h"
 
@@ -27,9 +21,8 @@ using Type = StandardCodecType;
 // The plain buffer reader itself, not a class derived from it: only then may bytes be taken in
 // place, because nobody can be watching for the ReadBytes call that this skips.
 ByteBufferStreamReader* PlainBufferReader(ByteStreamReader* stream) {
-  return typeid(*stream) == typeid(ByteBufferStreamReader)
-             ? static_cast<ByteBufferStreamReader*>(stream)
-             : nullptr;
+  const bool plain = typeid(*stream) == typeid(ByteBufferStreamReader);
+  return plain ? static_cast<ByteBufferStreamReader*>(stream) : nullptr;
 }
 
 // The reader's calls one by one, nested values through the serializer's virtual slot.
@@ -145,27 +138,21 @@ bool AdmitElements(uint32_t count, uint64_t min_bytes_each, Input& in) {
 }
 
 // Reads a list or map body one level deeper, refusing it past the depth limit.
-class DepthScope {
- public:
-  explicit DepthScope(ReadLimits& limits) : limits_(limits) {
-    admitted_ = limits_.depth < ReadLimits::kMaxDepth;
-    if (admitted_) {
-      ++limits_.depth;
+struct DepthScope {
+  explicit DepthScope(ReadLimits& limits)
+      : limits(limits), admitted(limits.depth < ReadLimits::kMaxDepth) {
+    if (admitted) {
+      ++limits.depth;
     } else {
       std::cerr << "Value nested deeper than " << ReadLimits::kMaxDepth
                 << " levels in StandardCodecSerializer::ReadValueOfType" << std::endl;
     }
   }
   ~DepthScope() {
-    if (admitted_) --limits_.depth;
+    if (admitted) --limits.depth;
   }
-  DepthScope(const DepthScope&) = delete;
-  DepthScope& operator=(const DepthScope&) = delete;
-  bool admitted() const { return admitted_; }
-
- private:
-  ReadLimits& limits_;
-  bool admitted_;
+  ReadLimits& limits;
+  const bool admitted;
 };
 
 // The size prefix; longer forms than needed are accepted, a failed read gives 0.
@@ -230,7 +217,7 @@ EncodableValue ReadSized(Input& in) {
 template <typename Input, typename ReadEntries>
 EncodableValue ReadContainer(Input& in, uint64_t min_bytes_each, ReadEntries read_entries) {
   DepthScope depth(in.limits());
-  if (!depth.admitted()) return EncodableValue();
+  if (!depth.admitted) return EncodableValue();
   const uint32_t count = ReadSizePrefix(in);
   if (!AdmitElements(count, min_bytes_each, in)) return EncodableValue();
   return read_entries(count);

@@ -1,7 +1,5 @@
 // StandardCodecSerializer: writes one EncodableValue to a ByteStreamWriter and reads one back
-// from a ByteStreamReader in the standard channel encoding.
-//
-// The encoding itself, and every constant of it: codec/wire_format.h.
+// from a ByteStreamReader in the standard channel encoding (codec/wire_format.h).
 //
 // A base class by design: every nested value (list elements, map keys and values) goes through
 // the virtual WriteValue / ReadValueOfType, so a derived serializer sees each one and can handle

@@ -1,12 +1,7 @@
-// Writing: one encoding body for every value (PutValue), over one of two outputs:
-//   - Writer appends to a MessageBytes. With the standard serializer and the plain
-//     ByteBufferStreamWriter nothing can observe the separate calls, so it skips them: no virtual
-//     call per byte or per nested value, and flat values (scalars and strings with a one-byte
-//     size) inside lists and maps are written on the spot with the message writer's stores.
-//     WriteValue's vector is filled through a thread's scratch MessageBytes, drained into it when
-//     full and at the end; bodies from kBulkBody bytes on go to the vector directly.
-//   - StreamOutput makes the ByteStreamWriter calls one by one and hands each nested value to the
-//     virtual WriteValue, so that a derived serializer or writer sees every call it always saw.
+// Writing: one encoding body for every value (PutValue) over two outputs. Writer appends to a
+// MessageBytes when neither the serializer nor the stream writer is a derived class, skipping the
+// separate calls nobody can observe, and writes flat list elements and map entries on the spot.
+// StreamOutput makes the ByteStreamWriter calls one by one, nested values through WriteValue.
 #include <algorithm>
 #include <bit>
 #include <cstring>
@@ -34,48 +29,29 @@ using Value = EncodableValue;
 using internal::MessagePart;
 using wire::SizePrefix;
 
-constexpr uint64_t kMaxWireSize = std::numeric_limits<uint32_t>::max();
-
 class Writer {
  public:
-  // Appends to `bytes`, counting alignment from its size now; with a `drain`, `bytes` is only a
-  // window, appended to the drain when full and at Finish, and alignment counts from the drain's
-  // first byte. Reserves room for `expected` bytes, at least doubling, so that a message of about
-  // that size does not reallocate, nor do values written one by one into one vector.
+  // Appends to `bytes`, or with a `drain` through `bytes` as a window emptied into the drain when
+  // full and at Finish. Alignment counts from where the message (or the drain) starts.
   Writer(MessageBytes& bytes, size_t expected, std::vector<uint8_t>* drain)
       : bytes_(bytes), drain_(drain), base_(drain ? drain->size() : 0 - bytes.size()) {
-    if (drain == nullptr) {
-      Reserve(bytes, expected);
-    } else {
-      Reserve(*drain, expected);
-      bytes.reserve(kWindow);
-    }
+    if (drain != nullptr) bytes.reserve(kWindow);
+    drain != nullptr ? Reserve(*drain, expected) : Reserve(bytes, expected);
   }
-  Writer(const Writer&) = delete;
-  Writer& operator=(const Writer&) = delete;
 
   // Not left to a destructor: appending to the drain may throw, which a destructor must not.
   void Finish() {
     if (drain_ != nullptr) Drain();
   }
 
-  void Byte(uint8_t byte) {
-    *Room(1) = byte;
-    bytes_.Extend(1);
-  }
-  void Code(Type code) { Byte(static_cast<uint8_t>(code)); }
+  void Code(Type code) { Bytes(&code, 1); }
   void Size(const SizePrefix& size) {
     std::memcpy(Room(sizeof size.word), &size.word, sizeof size.word);
     bytes_.Extend(size.length);
   }
   void Bytes(const void* source, size_t count) {
-    if (drain_ != nullptr && count >= kBulkBody) {
-      Drain();
-      const auto* from = static_cast<const uint8_t*>(source);
-      drain_->insert(drain_->end(), from, from + count);
-      base_ += count;
-      return;
-    }
+    if (drain_ != nullptr && count >= kBulkBody)
+      return Drain(static_cast<const uint8_t*>(source), count);
     std::memcpy(Room(count), source, count);
     bytes_.Extend(count);
   }
@@ -97,10 +73,8 @@ class Writer {
   void Nested(const Value& value);
 
  private:
-  // Large enough that the drain sees few appends, small enough to keep in every thread.
+  // Bodies from kBulkBody bytes on go to the drain directly, not copied twice.
   static constexpr size_t kWindow = 4096;
-  // Bodies from this size on go to the drain directly: through the window they would be copied
-  // twice.
   static constexpr size_t kBulkBody = 256;
 
   template <typename Buffer>
@@ -122,9 +96,11 @@ class Writer {
     return bytes_.Extend(0);
   }
 
-  void Drain() {
+  // Empties the window into the drain, then appends `count` bytes from `more` to it.
+  void Drain(const uint8_t* more = nullptr, size_t count = 0) {
     drain_->insert(drain_->end(), bytes_.data(), bytes_.data() + bytes_.size());
-    base_ += bytes_.size();
+    drain_->insert(drain_->end(), more, more + count);
+    base_ += bytes_.size() + count;
     bytes_.clear();
   }
 
@@ -151,11 +127,7 @@ class StreamOutput {
     stream_->WriteBytes(static_cast<const uint8_t*>(source), count);
   }
   void Pad(uint8_t alignment) { stream_->PadToAlignment(alignment); }
-  // Every nested value goes through the serializer's slot here.
-  template <typename Part>
-  bool Flat(const Part&) {
-    return false;
-  }
+  bool Flat(const Value&) { return false; }  // every nested value goes through the slot
   void Nested(const Value& value) { serializer_.WriteValue(value, stream_); }
 
  private:
@@ -167,7 +139,7 @@ class StreamOutput {
 // such a value goes out as null rather than as a prefix that lies about what follows: false.
 template <typename Output>
 bool PutHeader(Output& out, Type code, size_t size) {
-  if (size > kMaxWireSize) {
+  if (size > std::numeric_limits<uint32_t>::max()) {
     out.Code(Type::kNull);
     std::cerr << "Value too long for StandardCodecSerializer::WriteValue: " << size << " elements"
               << std::endl;
@@ -176,13 +148,6 @@ bool PutHeader(Output& out, Type code, size_t size) {
   out.Code(code);
   out.Size(SizePrefix(static_cast<uint32_t>(size)));
   return true;
-}
-
-template <typename Output, typename T>
-void PutNumber(Output& out, Type code, T number, uint8_t alignment = 1) {
-  out.Code(code);
-  if (alignment > 1) out.Pad(alignment);
-  out.Bytes(&number, sizeof number);
 }
 
 // Strings and arrays: an empty body is no call at all, and so is not padded.
@@ -209,12 +174,15 @@ void PutValue(Output& out, const Value& value) {
     case Value::kBoolIndex:
       return out.Code(std::get<Value::kBoolIndex>(value) ? Type::kTrue : Type::kFalse);
     case Value::kInt32Index:
-      return PutNumber(out, Type::kInt32, std::get<Value::kInt32Index>(value));
+      out.Code(Type::kInt32);
+      return out.Bytes(&std::get<Value::kInt32Index>(value), sizeof(int32_t));
     case Value::kInt64Index:
-      return PutNumber(out, Type::kInt64, std::get<Value::kInt64Index>(value));
+      out.Code(Type::kInt64);
+      return out.Bytes(&std::get<Value::kInt64Index>(value), sizeof(int64_t));
     case Value::kDoubleIndex:
-      return PutNumber(out, Type::kFloat64, std::get<Value::kDoubleIndex>(value),
-                       wire::kFloat64Alignment);
+      out.Code(Type::kFloat64);
+      out.Pad(wire::kFloat64Alignment);
+      return out.Bytes(&std::get<Value::kDoubleIndex>(value), sizeof(double));
     case Value::kStringIndex:
       return PutSized(out, Type::kString, std::get<Value::kStringIndex>(value));
     case Value::kUInt8ListIndex:
@@ -253,17 +221,13 @@ void PutValue(Output& out, const Value& value) {
 
 void Writer::Nested(const Value& value) { PutValue(*this, value); }
 
-// Room to reserve before writing `value`. For a list or map, a guess from its count that spares a
-// typical one any growth of the buffer (each growth copies what was written), within glibc's
-// per-thread cache (up to 1032 bytes) for small ones. Anything else grows it once when written.
+// Room to reserve (at least doubling) before writing `value`: for a list or map, a guess from its
+// count that spares a typical one any growth of the buffer; anything else grows it when written.
 size_t ExpectedSize(const Value& value) {
-  if (const auto* list = std::get_if<EncodableList>(&value)) {
-    return std::max<size_t>(1024, 8 * list->size());
-  }
-  if (const auto* map = std::get_if<EncodableMap>(&value)) {
-    return std::max<size_t>(1024, 24 * map->size());
-  }
-  return 0;
+  const auto* list = std::get_if<EncodableList>(&value);
+  const auto* map = std::get_if<EncodableMap>(&value);
+  if (list == nullptr && map == nullptr) return 0;
+  return std::max<size_t>(1024, list ? 8 * list->size() : 24 * map->size());
 }
 
 }  // namespace
@@ -272,8 +236,7 @@ void internal::WriteAnyMessage(const StandardCodecSerializer& serializer,
                                std::optional<uint8_t> flag, std::span<const MessagePart> parts,
                                MessageBytes* bytes) {
   if (!IsStandardSerializer(serializer)) {
-    // Every value through its WriteValue, string parts included, on a vector of its own: the
-    // stream writer counts alignment from the vector's first byte.
+    // On a vector of its own: the stream writer counts alignment from the vector's first byte.
     std::vector<uint8_t> message;
     ByteBufferStreamWriter stream(&message);
     if (flag) stream.WriteByte(*flag);
@@ -288,14 +251,10 @@ void internal::WriteAnyMessage(const StandardCodecSerializer& serializer,
     expected += part.string ? part.string->size() : ExpectedSize(*part.value);
   }
   Writer out(*bytes, expected, nullptr);
-  if (flag) out.Byte(*flag);
+  if (flag) out.Bytes(&*flag, 1);
   for (const MessagePart& part : parts) {
     if (out.Flat(part)) continue;
-    if (part.string) {
-      PutSized(out, Type::kString, *part.string);
-    } else {
-      PutValue(out, *part.value);
-    }
+    part.string ? PutSized(out, Type::kString, *part.string) : PutValue(out, *part.value);
   }
 }
 
@@ -309,7 +268,7 @@ void StandardCodecSerializer::WriteValue(const EncodableValue& value,
   // Straight to the vector only for the serializer and writer of exactly these classes: a derived
   // one may watch or change every call.
   if (internal::IsStandardSerializer(*this) && typeid(*stream) == typeid(ByteBufferStreamWriter)) {
-    internal::ScratchBytes window;
+    ScratchBytes window;
     Writer out(*window, ExpectedSize(value),
                static_cast<ByteBufferStreamWriter*>(stream)->buffer());
     PutValue(out, value);

@@ -15,27 +15,16 @@ namespace {
 // Written for an absent value, so that a present one is written where it is, never copied.
 const EncodableValue kAbsent;
 
-// The owned vector of what `encode` appends to a MessageBytes: encoded into the thread's scratch
-// buffer, so that the vector is allocated once, at its size, and never zeroed.
-template <typename Encode>
-std::unique_ptr<std::vector<uint8_t>> Owned(Encode encode) {
-  internal::ScratchBytes scratch;
-  encode(&*scratch);
-  return std::make_unique<std::vector<uint8_t>>(scratch->data(), scratch->data() + scratch->size());
-}
-
 }  // namespace
 
 const StandardMethodCodec& StandardMethodCodec::SharedInstance(
     const StandardCodecSerializer* serializer) {
   if (serializer == nullptr) serializer = &StandardCodecSerializer::SharedInstance();
-  // Never destroyed: references handed out must stay valid through static destruction, when
-  // channels of other static objects may still encode their last messages.
+  // Never destroyed: static objects' channels may still encode during static destruction.
   static std::mutex* const lock = new std::mutex();
   static auto* const registry =
       new std::map<const StandardCodecSerializer*, std::unique_ptr<StandardMethodCodec>>();
-  // Held for lookups too (not only creation): it costs nothing here and makes the registry safe
-  // to use from any thread.
+  // Held for lookups too: it costs nothing here and makes the registry safe from any thread.
   std::lock_guard<std::mutex> guard(*lock);
   auto found = registry->find(serializer);
   if (found == registry->end()) {
@@ -63,21 +52,6 @@ std::unique_ptr<MethodCall<EncodableValue>> StandardMethodCodec::DecodeCall(
   auto arguments = std::make_unique<EncodableValue>(serializer_->ReadValue(&stream));
   return std::make_unique<MethodCall<EncodableValue>>(std::get<std::string>(name),
                                                       std::move(arguments));
-}
-
-std::unique_ptr<std::vector<uint8_t>> StandardMethodCodec::EncodeCall(
-    const MethodCall<EncodableValue>& call) const {
-  return Owned([&](MessageBytes* bytes) { EncodeCallTo(call, bytes); });
-}
-
-std::unique_ptr<std::vector<uint8_t>> StandardMethodCodec::EncodeSuccess(
-    const EncodableValue* result) const {
-  return Owned([&](MessageBytes* bytes) { EncodeSuccessTo(result, bytes); });
-}
-
-std::unique_ptr<std::vector<uint8_t>> StandardMethodCodec::EncodeError(
-    const std::string& code, const std::string& message, const EncodableValue* details) const {
-  return Owned([&](MessageBytes* bytes) { EncodeErrorTo(code, message, details, bytes); });
 }
 
 void StandardMethodCodec::EncodeCallTo(const MethodCall<EncodableValue>& call,

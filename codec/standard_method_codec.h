@@ -1,11 +1,6 @@
-// StandardMethodCodec: method calls and reply envelopes in the standard channel encoding.
-//
-//   call:    name as a string value, then the arguments as a value (null byte when absent)
-//   success: 00, then the result as a value (null byte when absent)
-//   error:   01, code as a string value, message as a string value (null byte when empty),
-//            then details as a value (null byte when absent)
-// Alignment inside each message counts from its first byte, also when the *To functions append
-// it to a buffer that already holds other bytes.
+// StandardMethodCodec: method calls and reply envelopes in the standard channel encoding, laid
+// out as codec/wire_format.h says. Alignment inside each message counts from its first byte, also
+// when the *To functions append it to a buffer that already holds other bytes.
 //
 // Codecs are made only through SharedInstance and live for the whole process, so a reference to
 // one never dangles.
@@ -22,9 +17,8 @@ namespace flutter {
 
 class StandardMethodCodec final : public MethodCodec<EncodableValue> {
  public:
-  // The codec bound to `serializer` (null: the shared StandardCodecSerializer); the first request
-  // for a serializer creates it, later ones return the same object. The caller keeps a custom
-  // serializer alive for as long as the codec is used.
+  // The codec bound to `serializer` (null: the shared one), made by the first request for it and
+  // returned by later ones. The caller keeps a custom serializer alive while the codec is used.
   static const StandardMethodCodec& SharedInstance(
       const StandardCodecSerializer* serializer = nullptr);
 
@@ -34,12 +28,6 @@ class StandardMethodCodec final : public MethodCodec<EncodableValue> {
 
   std::unique_ptr<MethodCall<EncodableValue>> DecodeCall(const uint8_t* message,
                                                          size_t message_size) const override;
-  std::unique_ptr<std::vector<uint8_t>> EncodeCall(
-      const MethodCall<EncodableValue>& call) const override;
-  std::unique_ptr<std::vector<uint8_t>> EncodeSuccess(const EncodableValue* result) const override;
-  std::unique_ptr<std::vector<uint8_t>> EncodeError(const std::string& code,
-                                                    const std::string& message,
-                                                    const EncodableValue* details) const override;
   void EncodeCallTo(const MethodCall<EncodableValue>& call, MessageBytes* buffer) const override;
   void EncodeSuccessTo(const EncodableValue* result, MessageBytes* buffer) const override;
   void EncodeErrorTo(const std::string& code, const std::string& message,

@@ -1,6 +1,5 @@
-// The standard channel encoding, byte for byte. Every wire fact of the codec is defined here once;
-// the writer (standard_codec_writer.cpp, message_writer.h) and the reader
-// (standard_codec_reader.cpp) take them from here.
+// The standard channel encoding, byte for byte. Every wire fact of the codec is defined here once,
+// and the writer and the reader take them from here.
 //
 // A value is one type-code byte (StandardCodecType below), then its body:
 //   null, true, false: no body.     int32, int64: 4 or 8 bytes.     float64: padding to 8, 8 bytes.
@@ -16,9 +15,9 @@
 // written before a value decides its padding. The reader also skips the padding of an empty typed
 // array, which the writer does not write; code 5 is read as a string and never written.
 //
-// A method call is the name as a string value, then the arguments as a value. A reply is a bare
-// flag byte (kSuccessFlag or kErrorFlag), then the result; or the error's code, message and
-// details.
+// A method call is the name as a string value, then the arguments as a value (null when absent).
+// A reply is a bare flag byte, then for kSuccessFlag the result (null when absent); for kErrorFlag
+// the code as a string value, the message as one (null when empty), the details (null when absent).
 #ifndef ORVALEN_CODEC_WIRE_FORMAT_H_
 #define ORVALEN_CODEC_WIRE_FORMAT_H_
 
@@ -27,8 +26,7 @@
 
 namespace flutter {
 
-// The type code, the first byte of every value. Codes from 15 up are unknown: read as null with a
-// diagnostic line.
+// The type code, the first byte of every value. Codes from 15 up are read as null, with a line.
 enum class StandardCodecType : uint8_t {
   kNull = 0,  // also written for a custom value
   kTrue = 1,
