@@ -19,7 +19,12 @@ class MessageBytes {
   MessageBytes(const MessageBytes&) = delete;
   MessageBytes& operator=(const MessageBytes&) = delete;
   MessageBytes(MessageBytes&& other) noexcept { *this = std::move(other); }
-  MessageBytes& operator=(MessageBytes&& other) noexcept;
+  MessageBytes& operator=(MessageBytes&& other) noexcept {
+    data_ = std::move(other.data_);
+    size_ = std::exchange(other.size_, 0);
+    capacity_ = std::exchange(other.capacity_, 0);
+    return *this;
+  }
 
   // Null while nothing was ever reserved.
   const uint8_t* data() const { return data_.get(); }

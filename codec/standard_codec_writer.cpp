@@ -37,36 +37,39 @@ class Writer {
       : bytes_(bytes), drain_(drain), base_(drain ? drain->size() : 0 - bytes.size()) {
     if (drain != nullptr) bytes.reserve(kWindow);
     drain != nullptr ? Reserve(*drain, expected) : Reserve(bytes, expected);
+    Refresh();
   }
 
   // Not left to a destructor: appending to the drain may throw, which a destructor must not.
   void Finish() {
+    Commit();
     if (drain_ != nullptr) Drain();
   }
 
   void Code(Type code) { Bytes(&code, 1); }
   void Size(const SizePrefix& size) {
     std::memcpy(Room(sizeof size.word), &size.word, sizeof size.word);
-    bytes_.Extend(size.length);
+    at_ += size.length;
   }
   void Bytes(const void* source, size_t count) {
-    if (drain_ != nullptr && count >= kBulkBody)
+    if (drain_ != nullptr && count >= kBulkBody) {
+      Commit();
       return Drain(static_cast<const uint8_t*>(source), count);
+    }
     std::memcpy(Room(count), source, count);
-    bytes_.Extend(count);
+    at_ += count;
   }
   void Pad(uint8_t alignment) {
     const size_t padding = wire::Padding(Offset(), alignment);
     std::memset(Room(wire::kLongestPadding), 0, wire::kLongestPadding);
-    bytes_.Extend(padding);
+    at_ += padding;
   }
   // Writes the part when it is flat (internal::PutFlat); false, having written nothing, if not.
   template <typename Part>
-  bool Flat(const Part& part) {
-    uint8_t* const out = Room(internal::kFlatRoom);
-    const uint8_t* const end = internal::PutFlat(out, Offset(), part);
+  ORVALEN_INLINE bool Flat(const Part& part) {
+    uint8_t* const end = internal::PutFlat(Room(internal::kFlatRoom), Offset(), part);
     if (end == nullptr) return false;
-    bytes_.Extend(static_cast<size_t>(end - out));
+    at_ = end;
     return true;
   }
   // Any value, in full (defined beside the encoding below).
@@ -85,15 +88,25 @@ class Writer {
   }
 
   // Where alignment counts the next byte from.
-  size_t Offset() const { return base_ + bytes_.size(); }
+  size_t Offset() const { return base_ + static_cast<size_t>(at_ - first_); }
 
-  // Where the next `count` bytes go.
+  // Where the next `count` bytes go. Written bytes are counted in at_, and in bytes_ only on
+  // Commit: one pointer in the loop, not a load through bytes_ and a store to its size.
   uint8_t* Room(size_t count) {
-    if (count > bytes_.room()) {
-      if (drain_ != nullptr) Drain();
-      Reserve(bytes_, count);
-    }
-    return bytes_.Extend(0);
+    if (count > static_cast<size_t>(end_ - at_)) Grow(count);
+    return at_;
+  }
+  ORVALEN_NOINLINE void Grow(size_t count) {
+    Commit();
+    if (drain_ != nullptr) Drain();
+    Reserve(bytes_, count);
+    Refresh();
+  }
+  void Commit() { bytes_.Extend(static_cast<size_t>(at_ - first_) - bytes_.size()); }
+  void Refresh() {
+    at_ = bytes_.Extend(0);
+    first_ = at_ - bytes_.size();
+    end_ = at_ + bytes_.room();
   }
 
   // Empties the window into the drain, then appends `count` bytes from `more` to it.
@@ -102,12 +115,16 @@ class Writer {
     drain_->insert(drain_->end(), more, more + count);
     base_ += bytes_.size() + count;
     bytes_.clear();
+    Refresh();
   }
 
   MessageBytes& bytes_;
   std::vector<uint8_t>* drain_;
   // The offset of bytes_'s first byte, modulo 2^64, from where alignment counts.
   size_t base_;
+  uint8_t* first_ = nullptr;
+  uint8_t* at_ = nullptr;
+  uint8_t* end_ = nullptr;
 };
 
 // The stream calls one by one, nested values through the serializer's virtual slot.
@@ -163,7 +180,7 @@ void PutSized(Output& out, Type code, const Container& body) {
 // A list element, map key or map value: most are flat, which an output may write on the spot
 // (inlined into the loop) before paying for a call and a jump table.
 template <typename Output>
-void PutElement(Output& out, const Value& value) {
+ORVALEN_INLINE void PutElement(Output& out, const Value& value) {
   if (!out.Flat(value)) out.Nested(value);
 }
 
@@ -256,6 +273,7 @@ void internal::WriteAnyMessage(const StandardCodecSerializer& serializer,
     if (out.Flat(part)) continue;
     part.string ? PutSized(out, Type::kString, *part.string) : PutValue(out, *part.value);
   }
+  out.Finish();
 }
 
 const StandardCodecSerializer& StandardCodecSerializer::SharedInstance() {
