@@ -21,8 +21,7 @@ class ByteStreamReader {
   virtual ~ByteStreamReader() = default;
   // The next byte; on failure one diagnostic line and 0.
   virtual uint8_t ReadByte() = 0;
-  // Copies `count` bytes into `destination`; on failure one diagnostic line and `destination`
-  // keeps what it held.
+  // Copies `count` bytes; on failure one diagnostic line, and `destination` keeps what it held.
   virtual void ReadBytes(uint8_t* destination, size_t count) = 0;
   // Moves forward to the next multiple of `alignment` (no bounds check; the next read fails).
   virtual void SkipToAlignment(uint8_t alignment) = 0;
@@ -30,8 +29,7 @@ class ByteStreamReader {
   // Bytes left to read, or kUnknownRemaining (no refusals of announcements the input cannot back).
   virtual size_t RemainingBytes() const { return kUnknownRemaining; }
 
-  // Per-message decoding limits (depth, fabricated storage). One reader decodes one message, so
-  // every value read from it shares these.
+  // Decoding limits (depth, fabricated storage), shared by every value of the reader's message.
   ReadLimits& limits() { return limits_; }
 
  private:

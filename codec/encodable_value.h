@@ -1,8 +1,7 @@
 // EncodableValue: the one value type carried by platform channels.
 //
-// A tagged union of fourteen alternatives. The alternative's index is part of the wire contract:
-// the serializer switches on it, and the total order below compares indices first, so the
-// alternatives must stay in exactly this order (the float array is last, after the custom value).
+// A tagged union of fourteen alternatives. The order below compares their indices first, so they
+// stay in exactly this order (the float array is last, after the custom value).
 //
 // Order (operator<): lower alternative index first; within an alternative:
 //   - bool: false < true; integers: signed; strings and byte arrays: bytewise, unsigned, then
@@ -41,9 +40,8 @@ class EncodableValue;
 using EncodableList = std::vector<EncodableValue>;
 using EncodableMap = std::map<EncodableValue, EncodableValue>;
 
-// An object of any copyable type, carried type-erased with its run-time type identity. The
-// standard serializer cannot write it (it goes on the wire as null, with a diagnostic line); a
-// derived serializer can recognise its own types through type() and std::any_cast.
+// An object of any copyable type, type-erased. The standard serializer writes it as null (with a
+// line); a derived serializer can recognise its own types through type() and std::any_cast.
 class CustomEncodableValue {
  public:
   template <typename T>

@@ -59,10 +59,8 @@ inline void CopyShort(uint8_t* to, const char* from, size_t count) {
   } else if (count >= 4) {
     std::memcpy(to, from, 4);
     std::memcpy(to + count - 4, from + count - 4, 4);
-  } else if (count != 0) {
-    to[0] = from[0];
-    to[count / 2] = from[count / 2];
-    to[count - 1] = from[count - 1];
+  } else {
+    for (size_t i = 0; i < count; ++i) to[i] = from[i];
   }
 }
 
@@ -71,7 +69,7 @@ constexpr size_t kFlatRoom = 2 + wire::kLongestOneByteSize;
 constexpr size_t kFlatMessageRoom = 1 + 3 * kFlatRoom;
 
 // Writes the part at `out`, `offset` bytes into the message, when it is flat, and returns where
-// the next part goes; null, with only the room before kFlatRoom touched, when it is not.
+// the next part goes; null, having written nothing, when it is not.
 inline uint8_t* PutFlat(uint8_t* out, size_t /*offset*/, const std::string& text) {
   const size_t count = text.size();
   if (count > wire::kLongestOneByteSize) return nullptr;
@@ -114,8 +112,7 @@ inline uint8_t* PutFlat(uint8_t* out, size_t offset, const MessagePart& part) {
 void WriteAnyMessage(const StandardCodecSerializer& serializer, std::optional<uint8_t> flag,
                      std::span<const MessagePart> parts, MessageBytes* bytes);
 
-// The parts gathered for the general writer. Never inlined: the array it builds on the stack
-// would otherwise give WriteMessage a stack frame, and the flat path would pay for it.
+// The parts gathered for the general writer; never inlined, or the flat path gets a stack frame.
 template <typename... Parts>
 ORVALEN_NOINLINE void WriteAnyMessageOf(const StandardCodecSerializer& serializer,
                                         std::optional<uint8_t> flag, MessageBytes* bytes,

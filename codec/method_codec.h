@@ -39,8 +39,7 @@ class MethodCodec {
                                                             const T* details) const {
     return Owned([&](MessageBytes* bytes) { EncodeErrorTo(code, message, details, bytes); });
   }
-  // Decodes a reply envelope and delivers it to `result` (Success or Error). Returns false, and
-  // delivers nothing, when no envelope is recognised. Never throws.
+  // Delivers a reply envelope to `result`; false, delivering nothing, when none is recognised.
   virtual bool DecodeReply(const uint8_t* reply, size_t reply_size,
                            MethodResult<T>* result) const = 0;
 

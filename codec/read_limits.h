@@ -12,11 +12,9 @@
 namespace flutter {
 
 struct ReadLimits {
-  // Deepest list/map nesting accepted from the wire; deeper values are refused. 128 levels keep
-  // recursive reading, comparing and destroying far inside a 1 MB Windows main-thread stack.
+  // Deepest list/map nesting accepted: recursion stays far inside a 1 MB Windows main stack.
   static constexpr int kMaxDepth = 128;
-  // An announcement up to this size is always treated as the format says, even when the
-  // message is too short to hold it.
+  // An announcement up to this size is taken as the format says, even if the message is shorter.
   static constexpr uint32_t kTrustedAnnouncement = 65536;
   // Budget beyond the message's own size: list elements plus map entries ...
   static constexpr uint64_t kElementAllowance = 65536;

@@ -96,8 +96,7 @@ ReadLimits& LimitsFor(Input& in) {
   return limits;
 }
 
-// An announcement beyond what the format lets a short message get away with, that the rest of
-// the input cannot hold: refused instead of being built from nothing.
+// An announcement past kTrustedAnnouncement that the rest of the input cannot hold: refused.
 template <typename Input>
 bool RefuseUnbacked(uint32_t count, uint64_t needed_bytes, Input& in) {
   if (count <= ReadLimits::kTrustedAnnouncement) return false;
@@ -177,9 +176,8 @@ EncodableValue ReadNumber(Input& in) {
   return EncodableValue(number);
 }
 
-// A string or array body of `count` elements, built with a single copy of its bytes when the
-// whole body is there; otherwise zero-filled and read through Bytes, which reports the short
-// read and leaves the zeros.
+// A string or array body of `count` elements, built with one copy of its bytes when they are all
+// there; otherwise zero-filled and read through Bytes, which reports the short read.
 template <typename Container, typename Input>
 EncodableValue ReadContents(uint32_t count, Input& in) {
   using Element = typename Container::value_type;
@@ -212,8 +210,7 @@ EncodableValue ReadSized(Input& in) {
   return ReadContents<Container>(count, in);
 }
 
-// A list or map one level deeper, refused past the depth limit or when its count is not
-// admitted; `read_entries` builds it from the count.
+// A list or map one level deeper, unless refused; `read_entries` builds it from the count.
 template <typename Input, typename ReadEntries>
 EncodableValue ReadContainer(Input& in, uint64_t min_bytes_each, ReadEntries read_entries) {
   DepthScope depth(in.limits());
@@ -240,9 +237,8 @@ EncodableValue ReadMap(Input& in) {
     for (uint32_t i = 0; i < count; ++i) {
       EncodableValue key = in.Nested();
       EncodableValue entry = in.Nested();
-      // The first occurrence of a key wins; a later duplicate is dropped with its value. Writers
-      // send keys in ascending order, so the end is nearly always the place: one comparison per
-      // entry instead of a search from the root.
+      // The first occurrence of a key wins. Writers send keys in ascending order, so the end is
+      // nearly always the place: one comparison per entry instead of a search from the root.
       map.emplace_hint(map.end(), std::move(key), std::move(entry));
     }
     return EncodableValue(std::move(map));

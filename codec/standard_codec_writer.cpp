@@ -72,7 +72,6 @@ class Writer {
     at_ = end;
     return true;
   }
-  // Any value, in full (defined beside the encoding below).
   void Nested(const Value& value);
 
  private:
@@ -90,8 +89,7 @@ class Writer {
   // Where alignment counts the next byte from.
   size_t Offset() const { return base_ + static_cast<size_t>(at_ - first_); }
 
-  // Where the next `count` bytes go. Written bytes are counted in at_, and in bytes_ only on
-  // Commit: one pointer in the loop, not a load through bytes_ and a store to its size.
+  // Where the next `count` bytes go; bytes_ counts them on Commit, not in the loop.
   uint8_t* Room(size_t count) {
     if (count > static_cast<size_t>(end_ - at_)) Grow(count);
     return at_;
@@ -177,8 +175,7 @@ void PutSized(Output& out, Type code, const Container& body) {
   out.Bytes(body.data(), body.size() * sizeof(Element));
 }
 
-// A list element, map key or map value: most are flat, which an output may write on the spot
-// (inlined into the loop) before paying for a call and a jump table.
+// A list element, map key or map value: most are flat, written on the spot inside the loop.
 template <typename Output>
 ORVALEN_INLINE void PutElement(Output& out, const Value& value) {
   if (!out.Flat(value)) out.Nested(value);
@@ -283,8 +280,7 @@ const StandardCodecSerializer& StandardCodecSerializer::SharedInstance() {
 
 void StandardCodecSerializer::WriteValue(const EncodableValue& value,
                                          ByteStreamWriter* stream) const {
-  // Straight to the vector only for the serializer and writer of exactly these classes: a derived
-  // one may watch or change every call.
+  // Only the serializer and writer of exactly these classes: a derived one may watch every call.
   if (internal::IsStandardSerializer(*this) && typeid(*stream) == typeid(ByteBufferStreamWriter)) {
     ScratchBytes window;
     Writer out(*window, ExpectedSize(value),

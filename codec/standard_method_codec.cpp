@@ -47,8 +47,7 @@ std::unique_ptr<MethodCall<EncodableValue>> StandardMethodCodec::DecodeCall(
     std::cerr << "Invalid method call; method name is not a string." << std::endl;
     return nullptr;
   }
-  // Read even when the message ends after the name: a missing argument is null, with the
-  // reader's own diagnostic line.
+  // Read even when the message ends after the name: null, with the reader's own line.
   auto arguments = std::make_unique<EncodableValue>(serializer_->ReadValue(&stream));
   return std::make_unique<MethodCall<EncodableValue>>(std::get<std::string>(name),
                                                       std::move(arguments));
@@ -90,8 +89,7 @@ bool StandardMethodCodec::DecodeReply(const uint8_t* reply, size_t reply_size,
   EncodableValue code = serializer_->ReadValue(&stream);
   EncodableValue message = serializer_->ReadValue(&stream);
   EncodableValue details = serializer_->ReadValue(&stream);
-  // A wrong-kind code or message would otherwise throw bad_variant_access out of the channel's
-  // reply callback; the caller reports an unrecognised envelope instead.
+  // Not a bad_variant_access out of the channel's reply callback: an unrecognised envelope.
   if (!std::holds_alternative<std::string>(code)) return false;
   if (!message.IsNull() && !std::holds_alternative<std::string>(message)) return false;
   result->Error(std::get<std::string>(code),

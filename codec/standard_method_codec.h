@@ -2,8 +2,7 @@
 // out as codec/wire_format.h says. Alignment inside each message counts from its first byte, also
 // when the *To functions append it to a buffer that already holds other bytes.
 //
-// Codecs are made only through SharedInstance and live for the whole process, so a reference to
-// one never dangles.
+// Made only through SharedInstance and never destroyed, so a reference to one never dangles.
 #ifndef ORVALEN_CODEC_STANDARD_METHOD_CODEC_H_
 #define ORVALEN_CODEC_STANDARD_METHOD_CODEC_H_
 
@@ -32,8 +31,8 @@ class StandardMethodCodec final : public MethodCodec<EncodableValue> {
   void EncodeSuccessTo(const EncodableValue* result, MessageBytes* buffer) const override;
   void EncodeErrorTo(const std::string& code, const std::string& message,
                      const EncodableValue* details, MessageBytes* buffer) const override;
-  // An error envelope whose code is not a string, or whose message is neither a string nor null,
-  // is not recognised: false, nothing delivered.
+  // An error envelope with a code that is not a string, or a message neither string nor null:
+  // false.
   bool DecodeReply(const uint8_t* reply, size_t reply_size,
                    MethodResult<EncodableValue>* result) const override;
 
