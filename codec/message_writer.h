@@ -68,9 +68,9 @@ inline void CopyShort(uint8_t* to, const char* from, size_t count) {
 constexpr size_t kFlatRoom = 2 + wire::kLongestOneByteSize;
 constexpr size_t kFlatMessageRoom = 1 + 3 * kFlatRoom;
 
-// Writes the part at `out`, `offset` bytes into the message, when it is flat, and returns where
-// the next part goes; null, having written nothing, when it is not.
-inline uint8_t* PutFlat(uint8_t* out, size_t /*offset*/, const std::string& text) {
+// Writes the part at `out` (whose offset in the message is `out` - `origin`) when it is flat;
+// returns where the next part goes; null, having written nothing, when it is not.
+inline uint8_t* PutFlat(uint8_t* out, uintptr_t /*origin*/, const std::string& text) {
   const size_t count = text.size();
   if (count > wire::kLongestOneByteSize) return nullptr;
   out[0] = static_cast<uint8_t>(StandardCodecType::kString);
@@ -85,10 +85,10 @@ uint8_t* PutFlat(uint8_t* out, StandardCodecType code, Number number, size_t pad
   std::memcpy(out + 1 + padding, &number, sizeof number);
   return out + 1 + padding + sizeof number;
 }
-inline uint8_t* PutFlat(uint8_t* out, size_t offset, const EncodableValue& value) {
+inline uint8_t* PutFlat(uint8_t* out, uintptr_t origin, const EncodableValue& value) {
   using Type = StandardCodecType;
   // The commonest kinds first, and few cases left: a jump table's indirect jump costs more.
-  if (const auto* text = std::get_if<std::string>(&value)) return PutFlat(out, offset, *text);
+  if (const auto* text = std::get_if<std::string>(&value)) return PutFlat(out, origin, *text);
   if (const auto* number = std::get_if<int32_t>(&value)) return PutFlat(out, Type::kInt32, *number);
   switch (value.index()) {
     case EncodableValue::kNullIndex: *out = static_cast<uint8_t>(Type::kNull); return out + 1;
@@ -98,14 +98,15 @@ inline uint8_t* PutFlat(uint8_t* out, size_t offset, const EncodableValue& value
     case EncodableValue::kInt64Index:
       return PutFlat(out, Type::kInt64, *std::get_if<int64_t>(&value));
     case EncodableValue::kDoubleIndex:
-      return PutFlat(out, Type::kFloat64, *std::get_if<double>(&value),
-                     wire::Padding(offset + 1, wire::kFloat64Alignment));
+      return PutFlat(
+          out, Type::kFloat64, *std::get_if<double>(&value),
+          wire::Padding(reinterpret_cast<uintptr_t>(out) - origin + 1, wire::kFloat64Alignment));
     default: return nullptr;  // strings and int32s are written above
   }
 }
-inline uint8_t* PutFlat(uint8_t* out, size_t offset, const MessagePart& part) {
-  return part.string != nullptr ? PutFlat(out, offset, *part.string)
-                                : PutFlat(out, offset, *part.value);
+inline uint8_t* PutFlat(uint8_t* out, uintptr_t origin, const MessagePart& part) {
+  return part.string != nullptr ? PutFlat(out, origin, *part.string)
+                                : PutFlat(out, origin, *part.value);
 }
 
 // The general writer, for what WriteMessage does not write in place.
@@ -129,7 +130,7 @@ void WriteMessage(const StandardCodecSerializer& serializer, bool standard,
     uint8_t* const start = bytes->Extend(0);
     uint8_t* out = start;
     if (flag) *out++ = *flag;
-    if (((out = PutFlat(out, static_cast<size_t>(out - start), parts)) && ...)) {
+    if (((out = PutFlat(out, reinterpret_cast<uintptr_t>(start), parts)) && ...)) {
       bytes->Extend(static_cast<size_t>(out - start));
       return;
     }

@@ -34,10 +34,10 @@ class Writer {
   // Appends to `bytes`, or with a `drain` through `bytes` as a window emptied into the drain when
   // full and at Finish. Alignment counts from where the message (or the drain) starts.
   Writer(MessageBytes& bytes, size_t expected, std::vector<uint8_t>* drain)
-      : bytes_(bytes), drain_(drain), base_(drain ? drain->size() : 0 - bytes.size()) {
+      : bytes_(bytes), drain_(drain) {
     if (drain != nullptr) bytes.reserve(kWindow);
     drain != nullptr ? Reserve(*drain, expected) : Reserve(bytes, expected);
-    Refresh();
+    Refresh(drain != nullptr ? drain->size() : 0);
   }
 
   // Not left to a destructor: appending to the drain may throw, which a destructor must not.
@@ -53,8 +53,10 @@ class Writer {
   }
   void Bytes(const void* source, size_t count) {
     if (drain_ != nullptr && count >= kBulkBody) {
+      const size_t offset = Offset() + count;
       Commit();
-      return Drain(static_cast<const uint8_t*>(source), count);
+      Drain(static_cast<const uint8_t*>(source), count);
+      return Refresh(offset);
     }
     std::memcpy(Room(count), source, count);
     at_ += count;
@@ -67,7 +69,8 @@ class Writer {
   // Writes the part when it is flat (internal::PutFlat); false, having written nothing, if not.
   template <typename Part>
   ORVALEN_INLINE bool Flat(const Part& part) {
-    uint8_t* const end = internal::PutFlat(Room(internal::kFlatRoom), Offset(), part);
+    uint8_t* const out = Room(internal::kFlatRoom);  // before origin_ is read: it may move it
+    uint8_t* const end = internal::PutFlat(out, origin_, part);
     if (end == nullptr) return false;
     at_ = end;
     return true;
@@ -87,7 +90,7 @@ class Writer {
   }
 
   // Where alignment counts the next byte from.
-  size_t Offset() const { return base_ + static_cast<size_t>(at_ - first_); }
+  size_t Offset() const { return reinterpret_cast<uintptr_t>(at_) - origin_; }
 
   // Where the next `count` bytes go; bytes_ counts them on Commit, not in the loop.
   uint8_t* Room(size_t count) {
@@ -95,32 +98,31 @@ class Writer {
     return at_;
   }
   ORVALEN_NOINLINE void Grow(size_t count) {
+    const size_t offset = Offset();
     Commit();
     if (drain_ != nullptr) Drain();
     Reserve(bytes_, count);
-    Refresh();
+    Refresh(offset);
   }
-  void Commit() { bytes_.Extend(static_cast<size_t>(at_ - first_) - bytes_.size()); }
-  void Refresh() {
+  void Commit() { bytes_.Extend(static_cast<size_t>(at_ - bytes_.Extend(0))); }
+  // After the buffer moved or emptied: the next byte goes `offset` bytes into the message.
+  void Refresh(size_t offset) {
     at_ = bytes_.Extend(0);
-    first_ = at_ - bytes_.size();
     end_ = at_ + bytes_.room();
+    origin_ = reinterpret_cast<uintptr_t>(at_) - offset;
   }
 
   // Empties the window into the drain, then appends `count` bytes from `more` to it.
   void Drain(const uint8_t* more = nullptr, size_t count = 0) {
     drain_->insert(drain_->end(), bytes_.data(), bytes_.data() + bytes_.size());
     drain_->insert(drain_->end(), more, more + count);
-    base_ += bytes_.size() + count;
     bytes_.clear();
-    Refresh();
   }
 
   MessageBytes& bytes_;
   std::vector<uint8_t>* drain_;
-  // The offset of bytes_'s first byte, modulo 2^64, from where alignment counts.
-  size_t base_;
-  uint8_t* first_ = nullptr;
+  // at_ minus origin_ (modulo 2^64) is the offset from where alignment counts.
+  uintptr_t origin_ = 0;
   uint8_t* at_ = nullptr;
   uint8_t* end_ = nullptr;
 };
