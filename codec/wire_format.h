@@ -47,10 +47,9 @@ enum class StandardCodecType : uint8_t {
 
 namespace wire {
 
-// The size prefix.
-constexpr uint32_t kLongestOneByteSize = 253;
-constexpr uint8_t kTwoByteSize = 0xFE;   // 254: a uint16 size follows
-constexpr uint8_t kFourByteSize = 0xFF;  // 255: a uint32 size follows
+constexpr uint32_t kLongestOneByteSize = 253;  // a size up to this is its own prefix byte
+constexpr uint8_t kTwoByteSize = 0xFE;         // 254: a uint16 size follows
+constexpr uint8_t kFourByteSize = 0xFF;        // 255: a uint32 size follows
 constexpr uint32_t kLongestTwoByteSize = 0xFFFF;
 
 // A float64 value is aligned to 8; int32 and int64 values are not aligned at all.
