@@ -1,8 +1,6 @@
 // Byte streams under the standard serializer: abstract reader and writer, and the two
-// implementations over a borrowed byte range and over a caller-owned growable vector.
-//
-// Alignment is counted from the first byte of the whole buffer (the reader's position, the
-// writer's vector length), never from the start of the value being read or written.
+// implementations over a borrowed byte range and over a caller-owned growable vector. Alignment
+// counts from the first byte of the whole buffer (the reader's position, the vector's length).
 #ifndef ORVALEN_CODEC_BYTE_STREAMS_H_
 #define ORVALEN_CODEC_BYTE_STREAMS_H_
 
@@ -23,18 +21,15 @@ class ByteStreamReader {
   virtual ~ByteStreamReader() = default;
   // The next byte; on failure one diagnostic line and 0.
   virtual uint8_t ReadByte() = 0;
-  // Copies `count` bytes into `destination`; on failure one diagnostic line and `destination`
-  // keeps what it held.
+  // Copies `count` bytes; on failure one diagnostic line, and `destination` keeps what it held.
   virtual void ReadBytes(uint8_t* destination, size_t count) = 0;
   // Moves forward to the next multiple of `alignment` (no bounds check; the next read fails).
   virtual void SkipToAlignment(uint8_t alignment) = 0;
 
-  // How many bytes can still be read, or kUnknownRemaining. The serializer uses it to refuse
-  // announcements that a hostile message cannot back; readers that do not know get no refusals.
+  // Bytes left to read, or kUnknownRemaining (no refusals of announcements the input cannot back).
   virtual size_t RemainingBytes() const { return kUnknownRemaining; }
 
-  // Per-message decoding limits (depth, fabricated storage). One reader decodes one message, so
-  // every value read from it shares these.
+  // Decoding limits (depth, fabricated storage), shared by every value of the reader's message.
   ReadLimits& limits() { return limits_; }
 
  private:
@@ -60,9 +55,8 @@ class ByteBufferStreamReader : public ByteStreamReader {
   void SkipToAlignment(uint8_t alignment) override;
   size_t RemainingBytes() const override;
 
-  // The next `count` bytes in place, moving past them; null when fewer remain, and then nothing
-  // is consumed and nothing reported. Lets the serializer build a string or array straight from
-  // the message in one copy instead of zero-filling it first and copying over the zeros.
+  // The next `count` bytes in place, moving past them; null, consuming and reporting nothing, when
+  // fewer remain. The serializer builds strings and arrays from them without zero-filling first.
   const uint8_t* TakeBytes(size_t count) {
     if (position_ > size_ || count > size_ - position_) return nullptr;
     const uint8_t* bytes = data_ + position_;

@@ -1,8 +1,7 @@
 // EncodableValue: the one value type carried by platform channels.
 //
-// A tagged union of fourteen alternatives. The alternative's index is part of the wire contract:
-// the serializer switches on it, and the total order below compares indices first, so the
-// alternatives must stay in exactly this order (the float array is last, after the custom value).
+// A tagged union of fourteen alternatives. The order below compares their indices first, so they
+// stay in exactly this order (the float array is last, after the custom value).
 //
 // Order (operator<): lower alternative index first; within an alternative:
 //   - bool: false < true; integers: signed; strings and byte arrays: bytewise, unsigned, then
@@ -16,9 +15,8 @@
 // Two values are "the same key" when neither is less than the other; operator== is exactly that
 // equivalence (so NaN == NaN here, and 0.0 == -0.0).
 //
-// Typed access uses std::get / std::holds_alternative / index() of the std::variant base, by type
-// or by the named positions of EncodableValue::Alternative; asking for an alternative that is not
-// held throws std::bad_variant_access.
+// Typed access: std::get / std::holds_alternative / index() of the std::variant base, by type or
+// by EncodableValue::Alternative; asking for one not held throws std::bad_variant_access.
 #ifndef ORVALEN_CODEC_ENCODABLE_VALUE_H_
 #define ORVALEN_CODEC_ENCODABLE_VALUE_H_
 
@@ -42,9 +40,8 @@ class EncodableValue;
 using EncodableList = std::vector<EncodableValue>;
 using EncodableMap = std::map<EncodableValue, EncodableValue>;
 
-// An object of any copyable type, carried type-erased with its run-time type identity. The
-// standard serializer cannot write it (it goes on the wire as null, with a diagnostic line); a
-// derived serializer can recognise its own types through type() and std::any_cast.
+// An object of any copyable type, type-erased. The standard serializer writes it as null (with a
+// line); a derived serializer can recognise its own types through type() and std::any_cast.
 class CustomEncodableValue {
  public:
   template <typename T>

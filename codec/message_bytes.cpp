@@ -6,13 +6,6 @@
 
 namespace flutter {
 
-MessageBytes& MessageBytes::operator=(MessageBytes&& other) noexcept {
-  data_ = std::move(other.data_);
-  size_ = std::exchange(other.size_, 0);
-  capacity_ = std::exchange(other.capacity_, 0);
-  return *this;
-}
-
 void MessageBytes::Release() { *this = MessageBytes(); }
 
 void MessageBytes::reserve(size_t capacity) {

@@ -1,12 +1,7 @@
 // MessageBytes: a growable byte buffer that a sender encodes its messages into, one after another,
-// emptying it between them; its memory is kept, so once it has grown to the sender's usual message
-// size, encoding allocates nothing.
-//
-// Not a std::vector because of how the vector grows: it writes zeros over every byte it adds
-// before the encoder can write the byte itself, and every growing call carries its reallocation
-// path inline. With that path in the function, the compiler saves and restores registers for
-// every message, a sixth of a short message's cost (docs/benchmarks.md). Here the room is one
-// compare (room()), bytes are taken unwritten (Extend), and growing is a separate call (reserve).
+// emptying it between them, so that once it has grown, encoding allocates nothing. Its room is one
+// compare, bytes are taken unwritten, and growing is a call of its own: a std::vector zeroes what
+// it adds, and its inline growth path makes every caller save registers (docs/benchmarks.md).
 #ifndef ORVALEN_CODEC_MESSAGE_BYTES_H_
 #define ORVALEN_CODEC_MESSAGE_BYTES_H_
 
@@ -24,7 +19,12 @@ class MessageBytes {
   MessageBytes(const MessageBytes&) = delete;
   MessageBytes& operator=(const MessageBytes&) = delete;
   MessageBytes(MessageBytes&& other) noexcept { *this = std::move(other); }
-  MessageBytes& operator=(MessageBytes&& other) noexcept;
+  MessageBytes& operator=(MessageBytes&& other) noexcept {
+    data_ = std::move(other.data_);
+    size_ = std::exchange(other.size_, 0);
+    capacity_ = std::exchange(other.capacity_, 0);
+    return *this;
+  }
 
   // Null while nothing was ever reserved.
   const uint8_t* data() const { return data_.get(); }
@@ -59,6 +59,24 @@ class MessageBytes {
   std::unique_ptr<uint8_t[]> data_;
   size_t size_ = 0;
   size_t capacity_ = 0;
+};
+
+// A thread's spare MessageBytes, emptied, for one message. A lease taken while another is held on
+// the same thread gets an empty buffer of its own; more than 64 KiB is given back at the end.
+class ScratchBytes {
+ public:
+  ScratchBytes() : bytes_(std::move(Spare())) { bytes_.clear(); }
+  ~ScratchBytes() {
+    if (bytes_.capacity() <= 64 * 1024) Spare() = std::move(bytes_);
+  }
+  MessageBytes& operator*() { return bytes_; }
+
+ private:
+  static MessageBytes& Spare() {
+    thread_local MessageBytes spare;
+    return spare;
+  }
+  MessageBytes bytes_;
 };
 
 }  // namespace flutter

@@ -1,11 +1,8 @@
 // Bounds on what one message may make the decoder build, so that a malformed or hostile message
-// cannot take unbounded memory, time or stack.
-//
-// A well-formed message never comes near them: every list element, map entry and string or
-// array byte it announces is backed by bytes of the message itself. A short message may still
-// announce up to 65,536 elements or bytes per value that it does not hold (they are decoded as
-// zeros and nulls, each missing read reported); the allowances below let one such value of any
-// kind through unchanged, and refuse the excess when a message keeps announcing more.
+// cannot take unbounded memory, time or stack. A well-formed message never comes near them. A short
+// one may announce up to 65,536 elements or bytes per value that it does not hold (decoded as zeros
+// and nulls, each missing read reported); the allowances let one such value of any kind through,
+// and refuse the excess when a message keeps announcing more.
 #ifndef ORVALEN_CODEC_READ_LIMITS_H_
 #define ORVALEN_CODEC_READ_LIMITS_H_
 
@@ -15,11 +12,9 @@
 namespace flutter {
 
 struct ReadLimits {
-  // Deepest list/map nesting accepted from the wire; deeper values are refused. 128 levels keep
-  // recursive reading, comparing and destroying far inside a 1 MB Windows main-thread stack.
+  // Deepest list/map nesting accepted: recursion stays far inside a 1 MB Windows main stack.
   static constexpr int kMaxDepth = 128;
-  // An announcement up to this size is always treated as the format says, even when the
-  // message is too short to hold it.
+  // An announcement up to this size is taken as the format says, even if the message is shorter.
   static constexpr uint32_t kTrustedAnnouncement = 65536;
   // Budget beyond the message's own size: list elements plus map entries ...
   static constexpr uint64_t kElementAllowance = 65536;

@@ -1,13 +1,7 @@
-// Reading: one decoding body for every value, a template over where its bytes come from, and the
-// limits that keep a hostile message from costing unbounded memory, time or stack.
-//
-// The body (ReadBody and the helpers before it) runs on two inputs:
-//   - BufferInput reads a plain ByteBufferStreamReader's bytes in place, used when neither the
-//     serializer nor the reader is a derived class: nothing can observe the separate calls then,
-//     so it may skip them, nested values included.
-//   - StreamInput makes the ByteStreamReader calls one by one and hands each nested value to the
-//     virtual ReadValueOfType, so that a derived serializer or reader sees every call it always
-//     saw.
+// Reading: one decoding body for every value (ReadBody) over two inputs, and the limits that keep
+// a hostile message from costing unbounded memory, time or stack. BufferInput reads a plain
+// ByteBufferStreamReader's bytes in place when neither the serializer nor the reader is a derived
+// class; StreamInput makes the reader's calls one by one, nested values through ReadValueOfType.
 // A failed read reports the reader's own line on both, and yields the same zeros.
 #include "codec/standard_codec_serializer.h"
 
@@ -27,9 +21,8 @@ using Type = StandardCodecType;
 // The plain buffer reader itself, not a class derived from it: only then may bytes be taken in
 // place, because nobody can be watching for the ReadBytes call that this skips.
 ByteBufferStreamReader* PlainBufferReader(ByteStreamReader* stream) {
-  return typeid(*stream) == typeid(ByteBufferStreamReader)
-             ? static_cast<ByteBufferStreamReader*>(stream)
-             : nullptr;
+  const bool plain = typeid(*stream) == typeid(ByteBufferStreamReader);
+  return plain ? static_cast<ByteBufferStreamReader*>(stream) : nullptr;
 }
 
 // The reader's calls one by one, nested values through the serializer's virtual slot.
@@ -103,8 +96,7 @@ ReadLimits& LimitsFor(Input& in) {
   return limits;
 }
 
-// An announcement beyond what the format lets a short message get away with, that the rest of
-// the input cannot hold: refused instead of being built from nothing.
+// An announcement past kTrustedAnnouncement that the rest of the input cannot hold: refused.
 template <typename Input>
 bool RefuseUnbacked(uint32_t count, uint64_t needed_bytes, Input& in) {
   if (count <= ReadLimits::kTrustedAnnouncement) return false;
@@ -145,41 +137,35 @@ bool AdmitElements(uint32_t count, uint64_t min_bytes_each, Input& in) {
 }
 
 // Reads a list or map body one level deeper, refusing it past the depth limit.
-class DepthScope {
- public:
-  explicit DepthScope(ReadLimits& limits) : limits_(limits) {
-    admitted_ = limits_.depth < ReadLimits::kMaxDepth;
-    if (admitted_) {
-      ++limits_.depth;
+struct DepthScope {
+  explicit DepthScope(ReadLimits& limits)
+      : limits(limits), admitted(limits.depth < ReadLimits::kMaxDepth) {
+    if (admitted) {
+      ++limits.depth;
     } else {
       std::cerr << "Value nested deeper than " << ReadLimits::kMaxDepth
                 << " levels in StandardCodecSerializer::ReadValueOfType" << std::endl;
     }
   }
   ~DepthScope() {
-    if (admitted_) --limits_.depth;
+    if (admitted) --limits.depth;
   }
-  DepthScope(const DepthScope&) = delete;
-  DepthScope& operator=(const DepthScope&) = delete;
-  bool admitted() const { return admitted_; }
-
- private:
-  ReadLimits& limits_;
-  bool admitted_;
+  ReadLimits& limits;
+  const bool admitted;
 };
 
 // The size prefix; longer forms than needed are accepted, a failed read gives 0.
 template <typename Input>
 uint32_t ReadSizePrefix(Input& in) {
   const uint8_t first = in.Byte();
-  if (first < 254) return first;
-  if (first == 254) {
+  if (first < wire::kTwoByteSize) return first;
+  if (first == wire::kTwoByteSize) {
     uint16_t size = 0;
-    in.Bytes(&size, 2);
+    in.Bytes(&size, sizeof size);
     return size;
   }
   uint32_t size = 0;
-  in.Bytes(&size, 4);
+  in.Bytes(&size, sizeof size);
   return size;
 }
 
@@ -190,9 +176,8 @@ EncodableValue ReadNumber(Input& in) {
   return EncodableValue(number);
 }
 
-// A string or array body of `count` elements, built with a single copy of its bytes when the
-// whole body is there; otherwise zero-filled and read through Bytes, which reports the short
-// read and leaves the zeros.
+// A string or array body of `count` elements, built with one copy of its bytes when they are all
+// there; otherwise zero-filled and read through Bytes, which reports the short read.
 template <typename Container, typename Input>
 EncodableValue ReadContents(uint32_t count, Input& in) {
   using Element = typename Container::value_type;
@@ -216,19 +201,20 @@ EncodableValue ReadContents(uint32_t count, Input& in) {
 
 // The reader aligns a typed array even when it is empty, unlike the writer.
 template <typename Container, typename Input>
-EncodableValue ReadSized(Input& in, uint8_t alignment = 1) {
+EncodableValue ReadSized(Input& in) {
+  using Element = typename Container::value_type;
   const uint32_t count = ReadSizePrefix(in);
-  if (alignment > 1) in.Align(alignment);
-  if (!AdmitBody(count, sizeof(typename Container::value_type), in)) return EncodableValue();
+  constexpr uint8_t kAlignment = wire::kArrayAlignment<Element>;
+  if (kAlignment > 1) in.Align(kAlignment);
+  if (!AdmitBody(count, sizeof(Element), in)) return EncodableValue();
   return ReadContents<Container>(count, in);
 }
 
-// A list or map one level deeper, refused past the depth limit or when its count is not
-// admitted; `read_entries` builds it from the count.
+// A list or map one level deeper, unless refused; `read_entries` builds it from the count.
 template <typename Input, typename ReadEntries>
 EncodableValue ReadContainer(Input& in, uint64_t min_bytes_each, ReadEntries read_entries) {
   DepthScope depth(in.limits());
-  if (!depth.admitted()) return EncodableValue();
+  if (!depth.admitted) return EncodableValue();
   const uint32_t count = ReadSizePrefix(in);
   if (!AdmitElements(count, min_bytes_each, in)) return EncodableValue();
   return read_entries(count);
@@ -251,9 +237,8 @@ EncodableValue ReadMap(Input& in) {
     for (uint32_t i = 0; i < count; ++i) {
       EncodableValue key = in.Nested();
       EncodableValue entry = in.Nested();
-      // The first occurrence of a key wins; a later duplicate is dropped with its value. Writers
-      // send keys in ascending order, so the end is nearly always the place: one comparison per
-      // entry instead of a search from the root.
+      // The first occurrence of a key wins. Writers send keys in ascending order, so the end is
+      // nearly always the place: one comparison per entry instead of a search from the root.
       map.emplace_hint(map.end(), std::move(key), std::move(entry));
     }
     return EncodableValue(std::move(map));
@@ -268,14 +253,14 @@ EncodableValue ReadBody(uint8_t type, Input& in) {
     case Type::kFalse: return EncodableValue(false);
     case Type::kInt32: return ReadNumber<int32_t>(in);
     case Type::kInt64: return ReadNumber<int64_t>(in);
-    case Type::kFloat64: in.Align(8); return ReadNumber<double>(in);
+    case Type::kFloat64: in.Align(wire::kFloat64Alignment); return ReadNumber<double>(in);
     case Type::kLargeInt:
     case Type::kString: return ReadSized<std::string>(in);
     case Type::kUInt8List: return ReadSized<std::vector<uint8_t>>(in);
-    case Type::kInt32List: return ReadSized<std::vector<int32_t>>(in, 4);
-    case Type::kInt64List: return ReadSized<std::vector<int64_t>>(in, 8);
-    case Type::kFloat64List: return ReadSized<std::vector<double>>(in, 8);
-    case Type::kFloat32List: return ReadSized<std::vector<float>>(in, 4);
+    case Type::kInt32List: return ReadSized<std::vector<int32_t>>(in);
+    case Type::kInt64List: return ReadSized<std::vector<int64_t>>(in);
+    case Type::kFloat64List: return ReadSized<std::vector<double>>(in);
+    case Type::kFloat32List: return ReadSized<std::vector<float>>(in);
     case Type::kList: return ReadList(in);
     case Type::kMap: return ReadMap(in);
   }

@@ -12,49 +12,19 @@ namespace flutter {
 
 namespace {
 
-constexpr uint8_t kSuccessFlag = 0;
-constexpr uint8_t kErrorFlag = 1;
-
 // Written for an absent value, so that a present one is written where it is, never copied.
 const EncodableValue kAbsent;
-
-// The envelopes, into a std::vector<uint8_t> (the owned interface) or MessageBytes (the *To one).
-// `standard`: whether `serializer` is the standard one itself (IsStandardSerializer).
-template <typename Bytes>
-void AppendCall(const StandardCodecSerializer& serializer, bool standard,
-                const MethodCall<EncodableValue>& call, Bytes* bytes) {
-  const EncodableValue* arguments = call.arguments();
-  internal::WriteMessage(serializer, standard, std::nullopt, bytes, call.method_name(),
-                         arguments ? *arguments : kAbsent);
-}
-
-template <typename Bytes>
-void AppendSuccess(const StandardCodecSerializer& serializer, bool standard,
-                   const EncodableValue* result, Bytes* bytes) {
-  internal::WriteMessage(serializer, standard, kSuccessFlag, bytes, result ? *result : kAbsent);
-}
-
-template <typename Bytes>
-void AppendError(const StandardCodecSerializer& serializer, bool standard, const std::string& code,
-                 const std::string& message, const EncodableValue* details, Bytes* bytes) {
-  internal::WriteMessage(
-      serializer, standard, kErrorFlag, bytes, code,
-      message.empty() ? internal::MessagePart(kAbsent) : internal::MessagePart(message),
-      details ? *details : kAbsent);
-}
 
 }  // namespace
 
 const StandardMethodCodec& StandardMethodCodec::SharedInstance(
     const StandardCodecSerializer* serializer) {
   if (serializer == nullptr) serializer = &StandardCodecSerializer::SharedInstance();
-  // Never destroyed: references handed out must stay valid through static destruction, when
-  // channels of other static objects may still encode their last messages.
+  // Never destroyed: static objects' channels may still encode during static destruction.
   static std::mutex* const lock = new std::mutex();
   static auto* const registry =
       new std::map<const StandardCodecSerializer*, std::unique_ptr<StandardMethodCodec>>();
-  // Held for lookups too (not only creation): it costs nothing here and makes the registry safe
-  // to use from any thread.
+  // Held for lookups too: it costs nothing here and makes the registry safe from any thread.
   std::lock_guard<std::mutex> guard(*lock);
   auto found = registry->find(serializer);
   if (found == registry->end()) {
@@ -77,66 +47,49 @@ std::unique_ptr<MethodCall<EncodableValue>> StandardMethodCodec::DecodeCall(
     std::cerr << "Invalid method call; method name is not a string." << std::endl;
     return nullptr;
   }
-  // Read even when the message ends after the name: a missing argument is null, with the
-  // reader's own diagnostic line.
+  // Read even when the message ends after the name: null, with the reader's own line.
   auto arguments = std::make_unique<EncodableValue>(serializer_->ReadValue(&stream));
   return std::make_unique<MethodCall<EncodableValue>>(std::get<std::string>(name),
                                                       std::move(arguments));
 }
 
-std::unique_ptr<std::vector<uint8_t>> StandardMethodCodec::EncodeCall(
-    const MethodCall<EncodableValue>& call) const {
-  auto bytes = std::make_unique<std::vector<uint8_t>>();
-  AppendCall(*serializer_, standard_serializer_, call, bytes.get());
-  return bytes;
-}
-
-std::unique_ptr<std::vector<uint8_t>> StandardMethodCodec::EncodeSuccess(
-    const EncodableValue* result) const {
-  auto bytes = std::make_unique<std::vector<uint8_t>>();
-  AppendSuccess(*serializer_, standard_serializer_, result, bytes.get());
-  return bytes;
-}
-
-std::unique_ptr<std::vector<uint8_t>> StandardMethodCodec::EncodeError(
-    const std::string& code, const std::string& message, const EncodableValue* details) const {
-  auto bytes = std::make_unique<std::vector<uint8_t>>();
-  AppendError(*serializer_, standard_serializer_, code, message, details, bytes.get());
-  return bytes;
-}
-
 void StandardMethodCodec::EncodeCallTo(const MethodCall<EncodableValue>& call,
                                        MessageBytes* buffer) const {
-  AppendCall(*serializer_, standard_serializer_, call, buffer);
+  const EncodableValue* arguments = call.arguments();
+  internal::WriteMessage(*serializer_, standard_serializer_, std::nullopt, buffer,
+                         call.method_name(), arguments ? *arguments : kAbsent);
 }
 
 void StandardMethodCodec::EncodeSuccessTo(const EncodableValue* result,
                                           MessageBytes* buffer) const {
-  AppendSuccess(*serializer_, standard_serializer_, result, buffer);
+  internal::WriteMessage(*serializer_, standard_serializer_, wire::kSuccessFlag, buffer,
+                         result ? *result : kAbsent);
 }
 
 void StandardMethodCodec::EncodeErrorTo(const std::string& code, const std::string& message,
                                         const EncodableValue* details, MessageBytes* buffer) const {
-  AppendError(*serializer_, standard_serializer_, code, message, details, buffer);
+  internal::WriteMessage(
+      *serializer_, standard_serializer_, wire::kErrorFlag, buffer, code,
+      message.empty() ? internal::MessagePart(kAbsent) : internal::MessagePart(message),
+      details ? *details : kAbsent);
 }
 
 bool StandardMethodCodec::DecodeReply(const uint8_t* reply, size_t reply_size,
                                       MethodResult<EncodableValue>* result) const {
   ByteBufferStreamReader stream(reply, reply_size);
   const uint8_t flag = stream.ReadByte();
-  if (flag == kSuccessFlag) {
+  if (flag == wire::kSuccessFlag) {
     EncodableValue value = serializer_->ReadValue(&stream);
     result->Success(value.IsNull() ? nullptr : &value);
     return true;
   }
-  if (flag != kErrorFlag) return false;
+  if (flag != wire::kErrorFlag) return false;
 
   // All three are read before any is examined.
   EncodableValue code = serializer_->ReadValue(&stream);
   EncodableValue message = serializer_->ReadValue(&stream);
   EncodableValue details = serializer_->ReadValue(&stream);
-  // A wrong-kind code or message would otherwise throw bad_variant_access out of the channel's
-  // reply callback; the caller reports an unrecognised envelope instead.
+  // Not a bad_variant_access out of the channel's reply callback: an unrecognised envelope.
   if (!std::holds_alternative<std::string>(code)) return false;
   if (!message.IsNull() && !std::holds_alternative<std::string>(message)) return false;
   result->Error(std::get<std::string>(code),

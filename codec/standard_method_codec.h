@@ -1,14 +1,8 @@
-// StandardMethodCodec: method calls and reply envelopes in the standard channel encoding.
+// StandardMethodCodec: method calls and reply envelopes in the standard channel encoding, laid
+// out as codec/wire_format.h says. Alignment inside each message counts from its first byte, also
+// when the *To functions append it to a buffer that already holds other bytes.
 //
-//   call:    name as a string value, then the arguments as a value (null byte when absent)
-//   success: 00, then the result as a value (null byte when absent)
-//   error:   01, code as a string value, message as a string value (null byte when empty),
-//            then details as a value (null byte when absent)
-// Alignment inside each message counts from its first byte, also when the *To functions append
-// it to a buffer that already holds other bytes.
-//
-// Codecs are made only through SharedInstance and live for the whole process, so a reference to
-// one never dangles.
+// Made only through SharedInstance and never destroyed, so a reference to one never dangles.
 #ifndef ORVALEN_CODEC_STANDARD_METHOD_CODEC_H_
 #define ORVALEN_CODEC_STANDARD_METHOD_CODEC_H_
 
@@ -22,9 +16,8 @@ namespace flutter {
 
 class StandardMethodCodec final : public MethodCodec<EncodableValue> {
  public:
-  // The codec bound to `serializer` (null: the shared StandardCodecSerializer); the first request
-  // for a serializer creates it, later ones return the same object. The caller keeps a custom
-  // serializer alive for as long as the codec is used.
+  // The codec bound to `serializer` (null: the shared one), made by the first request for it and
+  // returned by later ones. The caller keeps a custom serializer alive while the codec is used.
   static const StandardMethodCodec& SharedInstance(
       const StandardCodecSerializer* serializer = nullptr);
 
@@ -34,18 +27,12 @@ class StandardMethodCodec final : public MethodCodec<EncodableValue> {
 
   std::unique_ptr<MethodCall<EncodableValue>> DecodeCall(const uint8_t* message,
                                                          size_t message_size) const override;
-  std::unique_ptr<std::vector<uint8_t>> EncodeCall(
-      const MethodCall<EncodableValue>& call) const override;
-  std::unique_ptr<std::vector<uint8_t>> EncodeSuccess(const EncodableValue* result) const override;
-  std::unique_ptr<std::vector<uint8_t>> EncodeError(const std::string& code,
-                                                    const std::string& message,
-                                                    const EncodableValue* details) const override;
   void EncodeCallTo(const MethodCall<EncodableValue>& call, MessageBytes* buffer) const override;
   void EncodeSuccessTo(const EncodableValue* result, MessageBytes* buffer) const override;
   void EncodeErrorTo(const std::string& code, const std::string& message,
                      const EncodableValue* details, MessageBytes* buffer) const override;
-  // An error envelope whose code is not a string, or whose message is neither a string nor null,
-  // is not recognised: false, nothing delivered.
+  // An error envelope with a code that is not a string, or a message neither string nor null:
+  // false.
   bool DecodeReply(const uint8_t* reply, size_t reply_size,
                    MethodResult<EncodableValue>* result) const override;
 

@@ -202,6 +202,18 @@ TEST(StandardCodecSerializerTest, PaddingCountsFromTheBufferStart) {
       }
     }
   }
+  // Doubles among strings, past the few kilobytes that the plain writer buffers at a time: the
+  // plain path pads each double exactly as the call-by-call path does.
+  EncodableList list;
+  for (int i = 0; i < 20000; ++i) {
+    list.push_back(i % 2 == 0 ? EncodableValue(i + 0.5) : EncodableValue(std::string(i % 7, 'x')));
+  }
+  for (size_t prefix = 0; prefix < 8; ++prefix) {
+    const std::vector<uint8_t> head(prefix, 0xAA);
+    EXPECT_TRUE(Encode(EncodableValue(list), head, Path::kPlainBuffer) ==
+                Encode(EncodableValue(list), head, Path::kCallByCall))
+        << "after " << prefix << " bytes";
+  }
 }
 
 TEST(StandardCodecSerializerTest, SizePrefixesAtTheirBoundaries) {
