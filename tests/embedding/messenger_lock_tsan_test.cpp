@@ -28,25 +28,34 @@ using Result = flutter::MethodResult<EncodableValue>;
 
 constexpr int kMessages = 200;
 constexpr int kRounds = 10;
+const std::vector<uint8_t> kCall{0x07, 0x01, 'x', 0x00};
+
+// An engine with the channel "ch", whose handler keeps every call's result unanswered.
+struct HeldResults {
+  HeldResults() {
+    channel->SetCallHandler([this](const auto&, std::unique_ptr<Result> result) {
+      results.push_back(std::move(result));
+    });
+  }
+  std::unique_ptr<flutter::FlutterViewController> controller =
+      std::make_unique<flutter::FlutterViewController>(100, 100, EngineProject(L"data"));
+  std::unique_ptr<Channel> channel =
+      std::make_unique<Channel>(&controller->GetEngine()->GetMessenger(), "ch",
+                                &flutter::StandardMethodCodec::SharedInstance());
+  std::vector<std::unique_ptr<Result>> results;
+};
 
 TEST(MessengerLockTest, ResultsCompletedOnAnotherThreadDuringEngineShutdown) {
   standin::Core& core = standin::Core::Get();
-  const std::vector<uint8_t> call{0x07, 0x01, 'x', 0x00};
   for (int round = 0; round < kRounds; ++round) {
     SCOPED_TRACE(round);
     core.Reset();
-    auto controller =
-        std::make_unique<flutter::FlutterViewController>(100, 100, EngineProject(L"data"));
-    auto channel = std::make_unique<Channel>(&controller->GetEngine()->GetMessenger(), "ch",
-                                             &flutter::StandardMethodCodec::SharedInstance());
-    std::vector<std::unique_ptr<Result>> results;
-    channel->SetCallHandler(
-        [&](const auto&, std::unique_ptr<Result> result) { results.push_back(std::move(result)); });
-
+    HeldResults held;
+    auto& results = held.results;
     std::atomic<int> delivered{0};
     std::atomic<int> malformed{0};
     for (int i = 0; i < kMessages; ++i) {
-      core.Deliver("ch", call, [&](const uint8_t* data, size_t size) {
+      core.Deliver("ch", kCall, [&](const uint8_t* data, size_t size) {
         if (size == 2 && data[0] == 0 && data[1] == 0) {
           delivered.fetch_add(1);
         } else {
@@ -55,7 +64,7 @@ TEST(MessengerLockTest, ResultsCompletedOnAnotherThreadDuringEngineShutdown) {
       });
     }
     ASSERT_EQ(results.size(), static_cast<size_t>(kMessages));
-    channel.reset();
+    held.channel.reset();
 
     std::atomic<int> completed{0};
     std::thread worker([&] {
@@ -66,7 +75,7 @@ TEST(MessengerLockTest, ResultsCompletedOnAnotherThreadDuringEngineShutdown) {
       }
     });
     while (completed.load() < kMessages / 2) std::this_thread::yield();
-    controller.reset();  // the engine goes while the worker is still answering
+    held.controller.reset();  // the engine goes while the worker is still answering
     worker.join();
 
     EXPECT_GE(delivered.load(), kMessages / 2);
@@ -98,19 +107,13 @@ TEST(MessengerLockTest, ResultsCompletedOnSeveralThreadsAtOnceEachSendTheirOwnBy
                         std::string(i * 7 % 300, static_cast<char>('a' + i % 26)));
     expected.push_back(*codec.EncodeSuccess(&values.back()));
   }
-  auto controller =
-      std::make_unique<flutter::FlutterViewController>(100, 100, EngineProject(L"data"));
-  auto channel = std::make_unique<Channel>(&controller->GetEngine()->GetMessenger(), "ch",
-                                           &flutter::StandardMethodCodec::SharedInstance());
-  std::vector<std::unique_ptr<Result>> results;
-  channel->SetCallHandler(
-      [&](const auto&, std::unique_ptr<Result> result) { results.push_back(std::move(result)); });
+  HeldResults held;
+  auto& results = held.results;
   std::atomic<size_t> exact{0};
   std::atomic<size_t> wrong{0};
-  const std::vector<uint8_t> call{0x07, 0x01, 'x', 0x00};
   for (size_t i = 0; i < kResults; ++i) {
     // Runs on the completing thread, while the bytes are still the sender's.
-    core.Deliver("ch", call, [&, i](const uint8_t* data, size_t size) {
+    core.Deliver("ch", kCall, [&, i](const uint8_t* data, size_t size) {
       const bool same = size == expected[i].size() && data != nullptr &&
                         std::equal(expected[i].begin(), expected[i].end(), data);
       (same ? exact : wrong).fetch_add(1);
@@ -133,8 +136,8 @@ TEST(MessengerLockTest, ResultsCompletedOnSeveralThreadsAtOnceEachSendTheirOwnBy
   for (auto& thread : threads) thread.join();
   EXPECT_EQ(wrong.load(), 0u);
   EXPECT_EQ(exact.load(), kResults);
-  channel.reset();
-  controller.reset();
+  held.channel.reset();
+  held.controller.reset();
   EXPECT_EQ(core.LiveEngineCount(), 0u);
   EXPECT_EQ(core.LiveMessengerCount(), 0u);
   core.Reset();
