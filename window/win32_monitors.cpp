@@ -7,21 +7,16 @@ BOOL CALLBACK CollectMonitor(HMONITOR monitor, HDC, LPRECT, LPARAM data) {
   MONITORINFO info{};
   info.cbSize = sizeof(MONITORINFO);
   if (GetMonitorInfoW(monitor, &info))
-    reinterpret_cast<std::vector<RECT>*>(data)->push_back(info.rcMonitor);
+    reinterpret_cast<std::vector<display_geometry::Rect>*>(data)->push_back(
+        ToGeometry(info.rcMonitor));
   return TRUE;
 }
 
 }  // namespace
 
-std::vector<RECT> MonitorRects() {
-  std::vector<RECT> monitors;
-  EnumDisplayMonitors(nullptr, nullptr, CollectMonitor, reinterpret_cast<LPARAM>(&monitors));
-  return monitors;
-}
-
 std::vector<display_geometry::Rect> Monitors() {
   std::vector<display_geometry::Rect> monitors;
-  for (const RECT& r : MonitorRects()) monitors.push_back(ToGeometry(r));
+  EnumDisplayMonitors(nullptr, nullptr, CollectMonitor, reinterpret_cast<LPARAM>(&monitors));
   return monitors;
 }
 

@@ -18,12 +18,9 @@ inline RECT ToWin32(const display_geometry::Rect& r) {
   return RECT{r.left, r.top, r.right, r.bottom};
 }
 
-// Full rectangles (rcMonitor, not work areas) of all monitors, in enumeration order; a monitor
-// whose information cannot be read is left out. Enumerated anew on every call: displays come and
-// go.
-std::vector<RECT> MonitorRects();
-
-// The same as plain values, unsorted or left to right, then top to bottom.
+// Full rectangles (rcMonitor, not work areas) of all monitors, in enumeration order or left to
+// right, then top to bottom; a monitor whose information cannot be read is left out. Enumerated
+// anew on every call: displays come and go.
 std::vector<display_geometry::Rect> Monitors();
 std::vector<display_geometry::Rect> SortedMonitors();
 

@@ -32,19 +32,22 @@ def build(wxs_path, msi_path):
     allow_same_version_upgrade(msi_path)
 
 
-def table(msi_path, name):
-    """The rows of table NAME as lists of strings (msiinfo's export without its three header lines)."""
+def export(msi_path, name):
+    """Table NAME as msiinfo exports it, a list of lines: three header lines, then the rows."""
     text = run(["msiinfo", "export", msi_path, name], "msiinfo export %s" % name)
-    lines = text.replace("\r\n", "\n").split("\n")
-    return [line.split("\t") for line in lines[3:] if line]
+    return text.replace("\r\n", "\n").split("\n")
+
+
+def table(msi_path, name):
+    """The rows of table NAME as lists of strings."""
+    return [line.split("\t") for line in export(msi_path, name)[3:] if line]
 
 
 def allow_same_version_upgrade(msi_path):
     """A rebuild of the installed version replaces it instead of installing beside it: the
     upgrade row's upper bound becomes inclusive. Attributes is part of the Upgrade table's key, so
     the row is re-imported rather than updated."""
-    text = run(["msiinfo", "export", msi_path, "Upgrade"], "msiinfo export Upgrade")
-    lines = text.replace("\r\n", "\n").split("\n")
+    lines = export(msi_path, "Upgrade")
     patched = 0
     for i, line in enumerate(lines[3:], start=3):
         cells = line.split("\t")
